@@ -1,0 +1,7 @@
+// The directory separator the program writes into file paths it builds.
+// Splitting a path accepts both '\' and '/' on every system; this constant only
+// decides which one is written.
+#pragma once
+
+constexpr char kPathSeparator = '\\';
+constexpr const char* kPathSeparatorText = "\\";
