@@ -25,3 +25,21 @@ function(vorla_layer_include target folder scope)
   endif()
   target_include_directories(${target} ${scope} ${root})
 endfunction()
+
+# vorla_module(<target> <folder> LIBS <public links...>): a library of the
+# program built from the folder's sources (an interface library while the
+# folder holds headers only).
+function(vorla_module target folder)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  list(REMOVE_ITEM sources ${CMAKE_SOURCE_DIR}/${folder}/Main.cpp)
+  if(sources)
+    add_library(${target} STATIC ${sources})
+    vorla_layer_include(${target} ${folder} PUBLIC)
+    target_link_libraries(${target} PUBLIC ${ARG_LIBS} PRIVATE vorla_settings)
+  else()
+    add_library(${target} INTERFACE)
+    vorla_layer_include(${target} ${folder} INTERFACE)
+    target_link_libraries(${target} INTERFACE ${ARG_LIBS})
+  endif()
+endfunction()

@@ -8,7 +8,7 @@ if(MSVC)
   endif()
 else()
   target_compile_options(vorla_warnings INTERFACE
-    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wold-style-cast
+    -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
     -Wcast-align -Woverloaded-virtual -Wformat=2 -Wimplicit-fallthrough)
   if(VORLA_WARNINGS_AS_ERRORS)
     target_compile_options(vorla_warnings INTERFACE -Werror)

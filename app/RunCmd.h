@@ -1,0 +1,57 @@
+// The run-options record: every option of the command line, the database
+// connection and the connection string, for the whole process. Its
+// operations are the run sequence and the stages that the sequence calls;
+// each stage prints its own messages and reports failure as false.
+#pragma once
+
+#include "framework/CDatabase.h"
+#include "framework/CString.h"
+#include "platform/Win32.h"
+
+class CArchive;
+class CFileSystem;
+
+class CRunCmd {
+public:
+    CRunCmd();
+    virtual ~CRunCmd();
+    CRunCmd(const CRunCmd&) = delete;
+    CRunCmd& operator=(const CRunCmd&) = delete;
+
+    void UseCurrentUser();
+    void UseLocalMachine();
+
+    // The whole run: options checked, data source chosen, database
+    // provisioned, data source found or created, connection, script, and
+    // removal of a temporary data source. True when every stage succeeded.
+    BOOL Run();
+
+    // Connection.
+    void ComposeConnectString();
+    BOOL OpenConnection();
+    void CloseConnection();
+
+    // Script runner.
+    BOOL RunScript();
+    BOOL ReadBatches(CArchive& archive);
+    BOOL ExecuteBatch(CString& batch);
+    void CollapseWhitespace(const CString& source, CString& target);
+
+    // Provisioning of the output database file.
+    BOOL ProvisionDatabase(CFileSystem& fs);
+
+    // Fields, in the order of construction.
+    CString m_strPassword;
+    CString m_strLogin;
+    HKEY m_hRootKey;
+    BOOL m_bCreateDsn;
+    BOOL m_bTempDsn;
+    CString m_strDescription;
+    CString m_strDsn;
+    CString m_strCommandFile;
+    CString m_strOutputFile;
+    CString m_strEmptyDb;
+    CString m_strBatchSeparator;
+    CDatabase m_db;
+    CString m_strConnect;
+};

@@ -1,0 +1,47 @@
+#include "app/VorlaMain.h"
+
+#include <ostream>
+
+#include "app/Options.h"
+#include "app/RunCmd.h"
+#include "framework/App.h"
+#include "framework/Console.h"
+#include "res/Resource.h"
+#include "support/FileSystem.h"
+
+namespace {
+
+// The framework's initialisation needs the application object to exist; the
+// program keeps no state in it.
+CWinApp theApp("VORLA");
+
+}  // namespace
+
+int VorlaMain(int argc, char* argv[], std::ostream& out, std::ostream& err) {
+    CConsoleRedirect console(out, err);
+    RegisterStringTable();
+
+    if (!AfxWinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0)) {
+        AfxWriteErrLine("Fatal Error: VORLA initialization failed");
+        return 1;
+    }
+
+    // Declared in this order so that they are destroyed in the reverse one:
+    // the banner, the file-system helper, then the record, whose destructor
+    // may still print "Closing connection.".
+    CRunCmd cmd;
+    CFileSystem fs;
+    CString banner;
+    banner.LoadString(IDS_BANNER);
+    AfxWriteOutLine(banner);
+
+    switch (ParseOptions(cmd, fs, argc, argv)) {
+        case ParseOutcome::HelpShown:
+            return 0;
+        case ParseOutcome::MissingFile:
+            return -1;
+        case ParseOutcome::Run:
+            break;
+    }
+    return cmd.Run() ? 0 : -1;
+}

@@ -1,0 +1,29 @@
+// Standard output and standard error. Every write is flushed at once, so that
+// lines on the two streams appear in the order in which they were written.
+#pragma once
+
+#include <iosfwd>
+#include <streambuf>
+
+#include "framework/CString.h"
+
+// Writes the text as it stands (NUL bytes included), without a line end.
+void AfxWriteOut(const CString& text);
+// Writes the text and a line end.
+void AfxWriteOutLine(const CString& text);
+void AfxWriteErrLine(const CString& text);
+
+// Sends the process's standard output and standard error (std::cout and
+// std::cerr, through which all of the program's console output goes) to the
+// given streams for the life of the object.
+class CConsoleRedirect {
+public:
+    CConsoleRedirect(std::ostream& out, std::ostream& err);
+    ~CConsoleRedirect();
+    CConsoleRedirect(const CConsoleRedirect&) = delete;
+    CConsoleRedirect& operator=(const CConsoleRedirect&) = delete;
+
+private:
+    std::streambuf* m_oldOut;
+    std::streambuf* m_oldErr;
+};

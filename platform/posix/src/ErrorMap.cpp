@@ -1,0 +1,57 @@
+#include "ErrorMap.h"
+
+#include <cerrno>
+
+namespace vorla::platform {
+
+DWORD Win32ErrorFromErrno(int err) {
+    switch (err) {
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EISDIR:
+        case EROFS:
+            return ERROR_ACCESS_DENIED;
+        case EEXIST:
+            return ERROR_FILE_EXISTS;
+        case EMFILE:
+        case ENFILE:
+            return ERROR_TOO_MANY_OPEN_FILES;
+        case ENOMEM:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return ERROR_DISK_FULL;
+        case EWOULDBLOCK:
+            return ERROR_SHARING_VIOLATION;
+        case ENAMETOOLONG:
+            return ERROR_FILENAME_EXCED_RANGE;
+        case EBADF:
+            return ERROR_INVALID_HANDLE;
+        case EINVAL:
+            return ERROR_INVALID_PARAMETER;
+        case ENOTEMPTY:
+            return ERROR_DIR_NOT_EMPTY;
+        case EBUSY:
+        case ETXTBSY:
+            return ERROR_SHARING_VIOLATION;
+        case EPIPE:
+            return ERROR_BROKEN_PIPE;
+        default:
+            return ERROR_INVALID_FUNCTION;
+    }
+}
+
+DWORD SetLastErrorFromErrno() {
+    DWORD status = Win32ErrorFromErrno(errno);
+    SetLastError(status);
+    return status;
+}
+
+}  // namespace vorla::platform

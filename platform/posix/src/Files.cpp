@@ -1,0 +1,406 @@
+// Files with Windows open semantics over POSIX descriptors.
+//
+// Sharing: a file opened with a share mode of 0 takes an exclusive flock(2)
+// without waiting, any other share mode a shared one, so an exclusive open
+// fails while any other handle of this layer (in any process) has the file
+// open, and every open fails while it is held exclusively. Programs that keep
+// a file open without such a lock cannot be detected.
+
+#include <fcntl.h>
+#include <libgen.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <string>
+
+#include "ErrorMap.h"
+#include "Handle.h"
+#include "platform/Win32.h"
+
+using vorla::platform::KernelObject;
+using vorla::platform::LookupHandle;
+using vorla::platform::RegisterHandle;
+using vorla::platform::SetLastErrorFromErrno;
+using vorla::platform::Win32ErrorFromErrno;
+
+namespace {
+
+class FileObject final : public KernelObject {
+public:
+    FileObject(int fd, std::string path, bool created)
+        : m_fd(fd), m_path(std::move(path)), m_created(created) {}
+    ~FileObject() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+
+    DWORD Close() override {
+        int fd = m_fd;
+        m_fd = -1;
+        // The lock goes with the descriptor.
+        if (::close(fd) != 0 && errno != EINTR) {
+            return Win32ErrorFromErrno(errno);
+        }
+        return 0;
+    }
+
+    int Fd() const { return m_fd; }
+    const std::string& Path() const { return m_path; }
+    bool Created() const { return m_created; }
+
+private:
+    int m_fd;
+    std::string m_path;
+    bool m_created;
+};
+
+FileObject* LookupFile(HANDLE handle) {
+    auto* file = dynamic_cast<FileObject*>(LookupHandle(handle));
+    if (file == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+    }
+    return file;
+}
+
+// Windows refuses to write to, or delete, a file with the read-only
+// attribute, whoever asks. Here a file without any write permission bit is
+// read-only, also for root, for whom the kernel would not refuse.
+bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+
+DWORD AttributesOf(const struct stat& st) {
+    DWORD attributes = 0;
+    if (S_ISDIR(st.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    }
+    if (IsReadOnlyMode(st.st_mode)) {
+        attributes |= FILE_ATTRIBUTE_READONLY;
+    }
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+FILETIME FileTimeOf(const struct timespec& ts) {
+    // 100-nanosecond intervals since 1601-01-01.
+    const uint64_t epochDiff = 116444736000000000ULL;
+    uint64_t ticks = static_cast<uint64_t>(ts.tv_sec) * 10000000ULL +
+                     static_cast<uint64_t>(ts.tv_nsec) / 100 + epochDiff;
+    FILETIME ft;
+    ft.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFULL);
+    ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+    return ft;
+}
+
+// Flushes the directory that holds `path`, so that a file just created is
+// found after a crash as well as its contents.
+void SyncParentDirectory(const std::string& path) {
+    std::string copy = path;
+    const char* dir = dirname(&copy[0]);
+    int dfd = ::open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD,
+                   HANDLE) {
+    if (lpFileName == nullptr || *lpFileName == '\0') {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool wantRead = (dwDesiredAccess & (GENERIC_READ | GENERIC_ALL)) != 0;
+    const bool wantWrite = (dwDesiredAccess & (GENERIC_WRITE | GENERIC_ALL)) != 0;
+    int flags = O_CLOEXEC;
+    if (wantRead && wantWrite) {
+        flags |= O_RDWR;
+    } else if (wantWrite) {
+        flags |= O_WRONLY;
+    } else {
+        flags |= O_RDONLY;
+    }
+
+    bool truncate = false;
+    switch (dwCreationDisposition) {
+        case CREATE_NEW:
+            flags |= O_CREAT | O_EXCL;
+            break;
+        case CREATE_ALWAYS:
+            flags |= O_CREAT;
+            truncate = true;
+            break;
+        case OPEN_EXISTING:
+            break;
+        case OPEN_ALWAYS:
+            flags |= O_CREAT;
+            break;
+        case TRUNCATE_EXISTING:
+            truncate = true;
+            break;
+        default:
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return INVALID_HANDLE_VALUE;
+    }
+
+    struct stat before;
+    const bool existed = ::stat(lpFileName, &before) == 0;
+    if (existed && S_ISDIR(before.st_mode)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (existed && wantWrite && IsReadOnlyMode(before.st_mode)) {
+        SetLastError(dwCreationDisposition == CREATE_NEW ? ERROR_FILE_EXISTS : ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+
+    int fd = ::open(lpFileName, flags, 0666);
+    if (fd < 0) {
+        if (errno == ENOENT && (flags & O_CREAT) != 0) {
+            SetLastError(ERROR_PATH_NOT_FOUND);
+        } else {
+            SetLastErrorFromErrno();
+        }
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool created = (flags & O_CREAT) != 0 && (!existed || (flags & O_EXCL) != 0);
+
+    // Take the sharing lock before truncating, so a file that another handle
+    // holds exclusively is never cut short.
+    const int lockOp = (dwShareMode == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
+    while (::flock(fd, lockOp) != 0) {
+        if (errno == EINTR) {
+            continue;
+        }
+        const int err = errno;
+        ::close(fd);
+        if (created) {
+            ::unlink(lpFileName);
+        }
+        SetLastError(err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(err));
+        return INVALID_HANDLE_VALUE;
+    }
+    if (truncate && ::ftruncate(fd, 0) != 0) {
+        SetLastErrorFromErrno();
+        ::close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+
+    // Windows reports success with ERROR_ALREADY_EXISTS for these two when
+    // the file was there before.
+    if (existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)) {
+        SetLastError(ERROR_ALREADY_EXISTS);
+    } else {
+        SetLastError(ERROR_SUCCESS);
+    }
+    return RegisterHandle(new FileObject(fd, lpFileName, created));
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, void*) {
+    FileObject* file = LookupFile(hFile);
+    if (lpNumberOfBytesRead != nullptr) {
+        *lpNumberOfBytesRead = 0;
+    }
+    if (file == nullptr) {
+        return FALSE;
+    }
+    for (;;) {
+        ssize_t n = ::read(file->Fd(), lpBuffer, nNumberOfBytesToRead);
+        if (n >= 0) {
+            if (lpNumberOfBytesRead != nullptr) {
+                *lpNumberOfBytesRead = static_cast<DWORD>(n);
+            }
+            return TRUE;
+        }
+        if (errno != EINTR) {
+            SetLastErrorFromErrno();
+            return FALSE;
+        }
+    }
+}
+
+// Writes everything or fails: a short write (a full disk) is an error with
+// ERROR_DISK_FULL, as Windows reports it.
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, void*) {
+    FileObject* file = LookupFile(hFile);
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = 0;
+    }
+    if (file == nullptr) {
+        return FALSE;
+    }
+    const char* data = static_cast<const char*>(lpBuffer);
+    DWORD done = 0;
+    while (done < nNumberOfBytesToWrite) {
+        ssize_t n = ::write(file->Fd(), data + done, nNumberOfBytesToWrite - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetLastErrorFromErrno();
+            if (lpNumberOfBytesWritten != nullptr) {
+                *lpNumberOfBytesWritten = done;
+            }
+            return FALSE;
+        }
+        if (n == 0) {
+            SetLastError(ERROR_DISK_FULL);
+            if (lpNumberOfBytesWritten != nullptr) {
+                *lpNumberOfBytesWritten = done;
+            }
+            return FALSE;
+        }
+        done += static_cast<DWORD>(n);
+    }
+    if (lpNumberOfBytesWritten != nullptr) {
+        *lpNumberOfBytesWritten = done;
+    }
+    return TRUE;
+}
+
+// Puts the file's data on stable storage; for a file this handle created,
+// its directory entry as well.
+BOOL FlushFileBuffers(HANDLE hFile) {
+    FileObject* file = LookupFile(hFile);
+    if (file == nullptr) {
+        return FALSE;
+    }
+    if (::fsync(file->Fd()) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    if (file->Created()) {
+        SyncParentDirectory(file->Path());
+    }
+    return TRUE;
+}
+
+BOOL GetFileSizeEx(HANDLE hFile, PLARGE_INTEGER lpFileSize) {
+    FileObject* file = LookupFile(hFile);
+    if (file == nullptr || lpFileSize == nullptr) {
+        return FALSE;
+    }
+    struct stat st;
+    if (::fstat(file->Fd(), &st) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    lpFileSize->QuadPart = static_cast<LONGLONG>(st.st_size);
+    return TRUE;
+}
+
+DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(hFile, &size)) {
+        return INVALID_FILE_SIZE;
+    }
+    if (lpFileSizeHigh != nullptr) {
+        *lpFileSizeHigh = static_cast<DWORD>(static_cast<ULONGLONG>(size.QuadPart) >> 32);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(static_cast<ULONGLONG>(size.QuadPart) & 0xFFFFFFFFULL);
+}
+
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod) {
+    FileObject* file = LookupFile(hFile);
+    if (file == nullptr) {
+        return INVALID_SET_FILE_POINTER;
+    }
+    int64_t distance = lDistanceToMove;
+    if (lpDistanceToMoveHigh != nullptr) {
+        distance = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(
+                                             *lpDistanceToMoveHigh))
+                                         << 32) |
+                                        static_cast<uint32_t>(lDistanceToMove));
+    }
+    int whence = dwMoveMethod == FILE_BEGIN ? SEEK_SET : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
+                                                                                       : SEEK_END;
+    off_t pos = ::lseek(file->Fd(), static_cast<off_t>(distance), whence);
+    if (pos < 0) {
+        SetLastErrorFromErrno();
+        return INVALID_SET_FILE_POINTER;
+    }
+    if (lpDistanceToMoveHigh != nullptr) {
+        *lpDistanceToMoveHigh = static_cast<LONG>(static_cast<uint64_t>(pos) >> 32);
+    }
+    SetLastError(ERROR_SUCCESS);
+    return static_cast<DWORD>(static_cast<uint64_t>(pos) & 0xFFFFFFFFULL);
+}
+
+// Deleting fails for a directory, a read-only file, and a file that a handle
+// of this layer holds open (in any process), as it does on Windows.
+BOOL DeleteFileA(LPCSTR lpFileName) {
+    if (lpFileName == nullptr) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    struct stat st;
+    if (::lstat(lpFileName, &st) != 0) {
+        SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
+        return FALSE;
+    }
+    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode))) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (S_ISREG(st.st_mode)) {
+        int fd = ::open(lpFileName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd >= 0) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                ::close(fd);
+                SetLastError(ERROR_SHARING_VIOLATION);
+                return FALSE;
+            }
+            // Unlink while holding the lock, so nobody opens it in between.
+            int rc = ::unlink(lpFileName);
+            int err = errno;
+            ::close(fd);
+            if (rc != 0) {
+                SetLastError(Win32ErrorFromErrno(err));
+                return FALSE;
+            }
+            return TRUE;
+        }
+    }
+    if (::unlink(lpFileName) != 0) {
+        SetLastErrorFromErrno();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetFileAttributesA(LPCSTR lpFileName) {
+    struct stat st;
+    if (lpFileName == nullptr || ::stat(lpFileName, &st) != 0) {
+        SetLastError(lpFileName == nullptr || errno == ENOENT ? ERROR_FILE_NOT_FOUND
+                                                              : Win32ErrorFromErrno(errno));
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return AttributesOf(st);
+}
+
+BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS, LPVOID lpFileInformation) {
+    struct stat st;
+    if (lpFileName == nullptr || lpFileInformation == nullptr || ::stat(lpFileName, &st) != 0) {
+        SetLastError(lpFileName == nullptr || errno == ENOENT ? ERROR_FILE_NOT_FOUND
+                                                              : Win32ErrorFromErrno(errno));
+        return FALSE;
+    }
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
+    data->dwFileAttributes = AttributesOf(st);
+    data->ftCreationTime = FileTimeOf(st.st_ctim);
+    data->ftLastAccessTime = FileTimeOf(st.st_atim);
+    data->ftLastWriteTime = FileTimeOf(st.st_mtim);
+    const uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFULL);
+    return TRUE;
+}

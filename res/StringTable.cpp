@@ -1,0 +1,25 @@
+#include "framework/StringTable.h"
+#include "res/Resource.h"
+
+namespace {
+
+const AfxStringEntry kStrings[] = {
+    {IDS_BANNER, "VORLA - prepares a desktop database and runs a SQL script against it through ODBC"},
+    {101, "-m|-m2   (create for  Access 97)  OR  (-m2 for Access 2000)"},
+    {102, "-e    [PATH\\]empty_db.file (instead of -m|-m2 to specify empty mdb file)"},
+    {103, "-o    [PATH\\]output_file.mdb"},
+    {104, "-d    DSN (Data Source Name)"},
+    {105, "-c    \"Description Text\" (Create ODBC DSN)"},
+    {106, "-u|-s (Create DSN as USER (default) or SYSTEM registry entry)"},
+    {107, "-x    (Delete ODBC DSN after creating database)"},
+    {108, "-U    login_id"},
+    {109, "-P    password"},
+    {110, "-i    [PATH\\]script_file.sql"},
+    {111, "-b    batch_separator"},
+    {IDS_TEMPLATE_ACCESS97, "empty.mdb"},
+    {IDS_TEMPLATE_ACCESS2000, "empty2k.mdb"},
+};
+
+}  // namespace
+
+void RegisterStringTable() { AfxSetStringTable(kStrings, sizeof(kStrings) / sizeof(kStrings[0])); }

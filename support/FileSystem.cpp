@@ -1,0 +1,188 @@
+#include "support/FileSystem.h"
+
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "platform/PathSeparator.h"
+
+namespace {
+
+int LastSeparator(const CString& path) {
+    const int slash = path.ReverseFind('/');
+    const int backslash = path.ReverseFind('\\');
+    return slash > backslash ? slash : backslash;
+}
+
+}  // namespace
+
+CFileSystem::CFileSystem() : m_nMaxPath(1024) {}
+
+BOOL CFileSystem::PathExists(const CString& path) const {
+    CFileStatus status;
+    return CFile::GetStatus(path, status);
+}
+
+// The drive number 0 stands for a current directory on no lettered drive (on
+// POSIX, always): its root is the root of the one tree, the written separator.
+CString CFileSystem::CurrentDriveRoot() const {
+    const int drive = _getdrive();
+    if (drive <= 0) {
+        return CString(kPathSeparatorText);
+    }
+    CString root(static_cast<char>(drive + 96));
+    root += ":\\";
+    return root;
+}
+
+BOOL CFileSystem::EnterDirectory(const CString& directory) const {
+    return SetCurrentDirectoryA(directory) ? TRUE : FALSE;
+}
+
+CString CFileSystem::CurrentDirOnDrive(const CString& directory) const {
+    SetErrorMode(SEM_FAILCRITICALERRORS);
+    const CString root = CurrentDriveRoot();
+    const bool changeDir =
+        _mbscmp(reinterpret_cast<const unsigned char*>(static_cast<const char*>(directory)),
+                reinterpret_cast<const unsigned char*>("")) != 0;
+    if (changeDir && !EnterDirectory(directory)) {
+        SetErrorMode(0);
+        return CString();
+    }
+
+    std::vector<char> buffer(static_cast<size_t>(m_nMaxPath), '\0');
+    const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(m_nMaxPath), buffer.data());
+    CString current;
+    if (length != 0 && length < static_cast<DWORD>(m_nMaxPath)) {
+        current = buffer.data();
+    }
+
+    if (changeDir) {
+        EnterDirectory(root);
+    }
+    SetErrorMode(0);
+    return current;
+}
+
+BOOL CFileSystem::RemoveFile(const CString& path) const {
+    try {
+        CFile::Remove(path);
+    } catch (CFileException* e) {
+        e->Delete();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CFileSystem::CloseSilently(CFile& file) const {
+    try {
+        file.Close();
+    } catch (CFileException* e) {
+        e->Delete();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Copies `source` to a new file `target`. The result is true only when every
+// byte of the source is in the target and the target is on stable storage
+// and closed without error: callers delete the original after a successful
+// copy, so a copy that is not known to be complete must never count as done.
+// The target is created exclusively and never overwritten, even when another
+// process creates it between the existence test and the open. A failed copy
+// leaves the partly written target where it is.
+BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
+                                 UINT bufferSize) const {
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[bufferSize > 0 ? bufferSize : 1]);
+    if (!buffer) {
+        AfxThrowMemoryException();
+    }
+
+    if (PathExists(target)) {
+        return FALSE;
+    }
+
+    CFile in;
+    if (!in.Open(source, CFile::modeRead)) {
+        return FALSE;
+    }
+    CFile out;
+    if (!out.Open(target, CFile::modeCreate | CFile::modeCreateNew | CFile::modeWrite)) {
+        CloseSilently(in);
+        return FALSE;
+    }
+
+    bool complete = false;
+    try {
+        ULONGLONG remaining = in.GetLength();
+        while (remaining != 0) {
+            const UINT got = in.Read(buffer.get(), bufferSize);
+            // The source shrank (no bytes while some remain) or grew (more
+            // than remain) while being copied: the copy cannot be trusted.
+            if (got == 0 || got > remaining) {
+                break;
+            }
+            out.Write(buffer.get(), got);
+            remaining -= got;
+        }
+        if (remaining == 0) {
+            out.Flush();
+            complete = true;
+        }
+    } catch (CFileException* e) {
+        e->Delete();
+    }
+
+    CloseSilently(in);
+    const BOOL closed = CloseSilently(out);
+    return complete && closed;
+}
+
+CString CFileSystem::ExpandPath(const CString& path) const {
+    std::vector<char> buffer(static_cast<size_t>(m_nMaxPath), '\0');
+    char* filePart = nullptr;
+    const DWORD length =
+        GetFullPathNameA(path, static_cast<DWORD>(m_nMaxPath), buffer.data(), &filePart);
+    if (length == 0 || length >= static_cast<DWORD>(m_nMaxPath)) {
+        return CString();
+    }
+    return CString(buffer.data());
+}
+
+CString CFileSystem::NameOfPath(const CString& path) const {
+    const int sep = LastSeparator(path);
+    return sep >= 0 ? path.Mid(sep + 1) : path;
+}
+
+CString CFileSystem::DirOfPath(const CString& path, BOOL keepDrive) const {
+    const int sep = LastSeparator(path);
+    if (sep < 0) {
+        return CString();
+    }
+    CString dir = path.Left(sep + 1);
+    if (!keepDrive) {
+        const int colon = dir.Find(':');
+        if (colon >= 0) {
+            dir = dir.Mid(colon + 1);
+        }
+    }
+    return dir;
+}
+
+CString CFileSystem::ExtOfPath(const CString& path) const {
+    const CString name = NameOfPath(path);
+    const int dot = name.ReverseFind('.');
+    if (dot < 0 || dot == name.GetLength() - 1) {
+        return CString();
+    }
+    return name.Mid(dot + 1);
+}
+
+CString CFileSystem::StemOfPath(const CString& path) const {
+    const CString name = NameOfPath(path);
+    if (name.Find('.') < 0) {
+        return name;
+    }
+    const CString ext = ExtOfPath(name);
+    return name.Left(name.GetLength() - ext.GetLength() - 1);
+}
