@@ -9,7 +9,8 @@ BOOL CRunCmd::Run() {
     CFileSystem fs;
     if (m_strCommandFile.IsEmpty()) {
         AfxWriteErrLine("Try '-h' for HELP");
-        AfxWriteErrLine("Use the '-i COMMAND_FILE' command line argument to specify a command file.");
+        AfxWriteErrLine(
+            "Use the '-i COMMAND_FILE' command line argument to specify a command file.");
         return FALSE;
     }
     AfxWriteErrLine("Running scripts is not available in this build of VORLA.");
