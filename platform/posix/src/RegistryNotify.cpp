@@ -92,8 +92,9 @@ LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter
                 return ERROR_INVALID_HANDLE;
             }
         }
-        Registration r{h->store, h->key, bWatchSubtree != FALSE, filter, {}, h->closed};
-        h->store->Run(Store::Mode::Read, [&] { r.start = h->store->Stamps(h->key); });
+        // The registration polls through a connection of its own.
+        Registration r{h->store->Reopen(), h->key, bWatchSubtree != FALSE, filter, {}, h->closed};
+        r.store->Run(Store::Mode::Read, [&] { r.start = r.store->Stamps(r.key); });
         if (!fAsynchronous) {
             // Blocks the caller; a handle closed by another thread ends the
             // wait with ERROR_INVALID_HANDLE.

@@ -94,6 +94,11 @@ public:
     // file gives ERROR_ALREADY_EXISTS and is not touched.
     static void CreateFromTree(const std::string& path, const TreeNode& tree);
 
+    // A second connection of this process to the same file, for a thread
+    // that must not share this one's lock (a notification's poller: a fork
+    // while it polls must not leave the child a store locked for ever).
+    std::shared_ptr<Store> Reopen() const { return Open(m_path, m_kind, false); }
+
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
