@@ -271,8 +271,22 @@ TEST(RegistryProcesses, ConcurrentWritersLoseNothing) {
 TEST(RegistryProcesses, NotificationSeesOtherProcesses) {
     ScopedPrefix prefix;
     ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Watched\\Deep"));
-    auto changeLater = [](const char* path) {
-        return Spawn([path] {
+    // The changing process is forked before any registration exists and
+    // waits for a byte on a pipe: forking while a registration's poller
+    // thread runs could hand the child a lock held by that thread.
+    struct Changer {
+        pid_t pid;
+        int go;
+    };
+    auto changer = [](const char* path) {
+        int fds[2];
+        EXPECT_EQ(0, pipe(fds));
+        pid_t pid = Spawn([path, fds] {
+            close(fds[1]);
+            char byte = 0;
+            if (read(fds[0], &byte, 1) != 1) {
+                return 3;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(150));
             HKEY key = nullptr;
             if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
@@ -283,7 +297,15 @@ TEST(RegistryProcesses, NotificationSeesOtherProcesses) {
             RegCloseKey(key);
             return status == ERROR_SUCCESS ? 0 : 2;
         });
+        close(fds[0]);
+        return Changer{pid, fds[1]};
     };
+    auto go = [](const Changer& c) {
+        EXPECT_EQ(1, write(c.go, "g", 1));
+        close(c.go);
+    };
+    Changer deep = changer("Watched\\Deep");
+    Changer top = changer("Watched");
     HKEY watched = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Watched", 0, KEY_NOTIFY, &watched));
 
@@ -291,17 +313,17 @@ TEST(RegistryProcesses, NotificationSeesOtherProcesses) {
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     ASSERT_EQ(ERROR_SUCCESS,
               RegNotifyChangeKeyValue(watched, TRUE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE));
-    pid_t pid = changeLater("Watched\\Deep");
+    go(deep);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 5000));
-    EXPECT_EQ(0, WaitExit(pid));
+    EXPECT_EQ(0, WaitExit(deep.pid));
 
     // Synchronous: the call returns once the other process has changed it.
-    pid = changeLater("Watched");
+    go(top);
     auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(ERROR_SUCCESS,
               RegNotifyChangeKeyValue(watched, FALSE, REG_NOTIFY_CHANGE_LAST_SET, nullptr, FALSE));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
-    EXPECT_EQ(0, WaitExit(pid));
+    EXPECT_EQ(0, WaitExit(top.pid));
 
     // Closing the key while a registration waits signals it and harms nothing;
     // so does closing the event first.
@@ -319,6 +341,8 @@ TEST(RegistryProcesses, NotificationSeesOtherProcesses) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(second));
     CloseHandle(event);
+    // Let the closed registrations' pollers finish before a later test forks.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
 }
 
 TEST(RegistryProcesses, LoadedHiveIsSeenByOtherProcesses) {
