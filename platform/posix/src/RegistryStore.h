@@ -106,6 +106,11 @@ public:
     const std::string& Path() const { return m_path; }
     HiveKind Kind() const { return m_kind; }
     bool Writable() const { return m_writable; }
+    // Forces every committed change of this store to the disk.
+    void Flush();
+    // Closes the connection, which folds the write-ahead log into the store
+    // file and removes it; a later call opens a new connection.
+    void Release();
 
     // Runs `body` as one transaction, again from the start when another
     // process holds the lock for longer than the busy timeout, so contention

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cctype>
@@ -74,15 +75,28 @@ TEST(RegistryStoreFiles, OneFilePerHiveWithPrivateModes) {
         {HKEY_USERS, "users.db"},
         {HKEY_CURRENT_CONFIG, "config.db"},
     };
+    // The stores are used by another process, so that they are closed when
+    // it ends.
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (const Row& row : rows) {
+            if (FileExists(RegistryDir(prefix) + "/" + row.file) ||
+                CreateKey(row.root, "Probe") != ERROR_SUCCESS) {
+                _exit(1);
+            }
+        }
+        // An ordinary exit, which closes the stores on the way out.
+        std::exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(child, waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     for (const Row& row : rows) {
-        SCOPED_TRACE(row.file);
-        std::string path = RegistryDir(prefix) + "/" + row.file;
-        EXPECT_FALSE(FileExists(path));
-        ASSERT_EQ(ERROR_SUCCESS, CreateKey(row.root, "Probe"));
-        EXPECT_EQ(0600u, ModeOf(path));
+        EXPECT_EQ(0600u, ModeOf(RegistryDir(prefix) + "/" + row.file)) << row.file;
     }
     EXPECT_EQ(0700u, ModeOf(RegistryDir(prefix)));
-    // Nothing is left next to the stores once the calls are done.
+    // Nothing is left next to the stores once no process has them open.
     for (const char* leftover : {"user.db-journal", "user.db-wal", "user.db-shm"}) {
         EXPECT_FALSE(FileExists(RegistryDir(prefix) + "/" + leftover)) << leftover;
     }
@@ -228,6 +242,9 @@ TEST(RegistryStoreFiles, ReadOnlyStoreRefusesWrites) {
         HKEY key = nullptr;
         ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Software\\Kept\\Child", &key));
         ASSERT_EQ(ERROR_SUCCESS, SetString(key, "v", "stored"));
+        // Committed changes reach the store file lazily; flushing forces
+        // them there before the file is copied.
+        ASSERT_EQ(ERROR_SUCCESS, RegFlushKey(key));
         RegCloseKey(key);
         bytes = ReadFileBytes(RegistryDir(source) + "/user.db");
     }
