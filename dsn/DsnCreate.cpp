@@ -65,8 +65,7 @@ BOOL WriteDsnValues(CRegistry& reg, const CString& keyPath, const CString& descr
     }
     if (!WriteStringOrClose(reg, "Description", description) ||
         !WriteStringOrClose(reg, "Driver", g_szDriverPath) ||
-        !WriteDwordOrClose(reg, "DriverId", 25) ||
-        !WriteStringOrClose(reg, "FIL", "MS Access;") ||
+        !WriteDwordOrClose(reg, "DriverId", 25) || !WriteStringOrClose(reg, "FIL", "MS Access;") ||
         !WriteDwordOrClose(reg, "SafeTransactions", 0) || !WriteStringOrClose(reg, "UID", "")) {
         reg.CloseKeys();
         return FALSE;
@@ -89,8 +88,8 @@ BOOL WriteJetValues(CRegistry& reg, const CString& keyPath, HKEY root) {
         return FALSE;
     }
     if (!WriteStringOrClose(reg, "UserCommitSync", "Yes") ||
-        !WriteDwordOrClose(reg, "MaxBufferSize", 512) || !WriteDwordOrClose(reg, "PageTimeout", 5) ||
-        !WriteDwordOrClose(reg, "Threads", 3)) {
+        !WriteDwordOrClose(reg, "MaxBufferSize", 512) ||
+        !WriteDwordOrClose(reg, "PageTimeout", 5) || !WriteDwordOrClose(reg, "Threads", 3)) {
         reg.CloseKeys();
         return FALSE;
     }

@@ -135,8 +135,12 @@ TEST_F(DsnRegistry, RemovalCollectsDeepestFirstAndDeletesEverything) {
         order.push_back(std::string(keys.GetNext(pos)));
     }
     const std::vector<std::string> expected = {
-        kDsnKey + "\\A\\B\\C", kDsnKey + "\\A\\B",     kDsnKey + "\\A",
-        kDsnKey + "\\Engines\\Jet", kDsnKey + "\\Engines\\Other", kDsnKey + "\\Engines",
+        kDsnKey + "\\A\\B\\C",
+        kDsnKey + "\\A\\B",
+        kDsnKey + "\\A",
+        kDsnKey + "\\Engines\\Jet",
+        kDsnKey + "\\Engines\\Other",
+        kDsnKey + "\\Engines",
         kDsnKey,
     };
     EXPECT_EQ(order, expected);

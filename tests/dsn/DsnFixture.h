@@ -27,9 +27,9 @@ inline bool KeyExists(HKEY root, const std::string& path) {
 
 inline void MakeKey(HKEY root, const std::string& path) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS)
+    ASSERT_EQ(
+        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS)
         << path;
     RegCloseKey(key);
 }
@@ -37,13 +37,13 @@ inline void MakeKey(HKEY root, const std::string& path) {
 inline void SetText(HKEY root, const std::string& path, const std::string& name,
                     const std::string& value) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key, name.c_str(), 0, REG_SZ,
-                             reinterpret_cast<const BYTE*>(value.c_str()),
-                             static_cast<DWORD>(value.size() + 1)),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() + 1)),
+        ERROR_SUCCESS);
     RegCloseKey(key);
 }
 
@@ -70,7 +70,9 @@ inline RawValue ReadRawValue(HKEY root, const std::string& path, const std::stri
     return value;
 }
 
-inline std::string Text(const std::string& text) { return std::string(text.c_str(), text.size() + 1); }
+inline std::string Text(const std::string& text) {
+    return std::string(text.c_str(), text.size() + 1);
+}
 
 inline std::string Dword(DWORD value) {
     return std::string(reinterpret_cast<const char*>(&value), sizeof value);

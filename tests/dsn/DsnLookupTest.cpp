@@ -35,7 +35,12 @@ TEST(DsnLookup, NamesAreFoundInEitherListOnly) {
          true,
          "VORLA3"},
         {"only the second taken", {{HKEY_LOCAL_MACHINE, "VORLA2"}}, {}, "VORLA1", false, "VORLA1"},
-        {"prefix of a listed name", {{HKEY_CURRENT_USER, "VORLA10"}}, {}, "VORLA1", false, "VORLA1"},
+        {"prefix of a listed name",
+         {{HKEY_CURRENT_USER, "VORLA10"}},
+         {},
+         "VORLA1",
+         false,
+         "VORLA1"},
         {"no lists at all", {}, {}, "Anything", false, "VORLA1"},
     };
     for (const LookupRow& row : rows) {
