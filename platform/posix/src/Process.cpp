@@ -1,10 +1,7 @@
 // Process-wide state of the Win32 API on POSIX: the last error, the error
 // mode, the module handle and the command line, and message boxes.
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -69,41 +66,4 @@ LPSTR GetCommandLineA(void) {
 int MessageBoxA(HWND, LPCSTR lpText, LPCSTR, UINT) {
     std::cerr << (lpText != nullptr ? lpText : "") << std::endl;
     return IDOK;
-}
-
-// The status Windows gives when the name does not fit the buffer.
-constexpr DWORD kErrorBufferOverflow = 111;
-
-// The computer's name as Windows gives its NetBIOS name: the host name's first
-// label, upper-cased, at most MAX_COMPUTERNAME_LENGTH characters. On success
-// the size becomes the name's length without the NUL; when the buffer is too
-// small, the size needed with the NUL.
-BOOL GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize) {
-    if (nSize == nullptr) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    char host[256] = {};
-    if (gethostname(host, sizeof host - 1) != 0) {
-        SetLastError(ERROR_NOT_SUPPORTED);
-        return FALSE;
-    }
-    std::string name(host, strcspn(host, "."));
-    if (name.size() > MAX_COMPUTERNAME_LENGTH) {
-        name.resize(MAX_COMPUTERNAME_LENGTH);
-    }
-    for (char& c : name) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    const DWORD needed = static_cast<DWORD>(name.size()) + 1;
-    if (lpBuffer == nullptr || *nSize < needed) {
-        *nSize = needed;
-        SetLastError(kErrorBufferOverflow);
-        return FALSE;
-    }
-    std::memcpy(lpBuffer, name.c_str(), needed);
-    *nSize = needed - 1;
-    return TRUE;
 }

@@ -69,9 +69,9 @@ typedef struct HWND__* HWND;
 #define _MAX_PATH 260
 #define MAX_COMPUTERNAME_LENGTH 15
 
-#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
-#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
-#define INVALID_FILE_SIZE ((DWORD)0xFFFFFFFF)
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+#define INVALID_FILE_ATTRIBUTES (static_cast<DWORD>(-1))
+#define INVALID_FILE_SIZE (static_cast<DWORD>(0xFFFFFFFF))
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;
@@ -140,6 +140,7 @@ typedef union _LARGE_INTEGER {
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_BROKEN_PIPE 109L
 #define ERROR_DISK_FULL 112L
+#define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
@@ -200,7 +201,7 @@ typedef union _LARGE_INTEGER {
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
-#define INVALID_SET_FILE_POINTER ((DWORD)-1)
+#define INVALID_SET_FILE_POINTER (static_cast<DWORD>(-1))
 
 #define SEM_FAILCRITICALERRORS 0x0001
 #define SEM_NOGPFAULTERRORBOX 0x0002
@@ -272,7 +273,7 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 
 #define INFINITE 0xFFFFFFFFUL
 #define WAIT_OBJECT_0 0x00000000UL
-#define WAIT_FAILED ((DWORD)0xFFFFFFFF)
+#define WAIT_FAILED (static_cast<DWORD>(0xFFFFFFFF))
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                     BOOL bInitialState, LPCSTR lpName);
@@ -291,14 +292,17 @@ int _getdrive(void);
 
 // ---------------------------------------------------------------------------
 // Registry (winreg.h).
+//
+// The handle and status macros use C++ casts: this header is C++ only and the
+// program builds with -Wold-style-cast.
 
-#define HKEY_CLASSES_ROOT ((HKEY)(ULONG_PTR)((LONG)0x80000000))
-#define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)((LONG)0x80000001))
-#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
-#define HKEY_USERS ((HKEY)(ULONG_PTR)((LONG)0x80000003))
-#define HKEY_PERFORMANCE_DATA ((HKEY)(ULONG_PTR)((LONG)0x80000004))
-#define HKEY_CURRENT_CONFIG ((HKEY)(ULONG_PTR)((LONG)0x80000005))
-#define HKEY_DYN_DATA ((HKEY)(ULONG_PTR)((LONG)0x80000006))
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000)))))
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000001)))))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000002)))))
+#define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000003)))))
+#define HKEY_PERFORMANCE_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000004)))))
+#define HKEY_CURRENT_CONFIG (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000005)))))
+#define HKEY_DYN_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000006)))))
 
 #define DELETE 0x00010000L
 #define READ_CONTROL 0x00020000L

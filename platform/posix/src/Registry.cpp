@@ -1,0 +1,535 @@
+// The Win32 registry functions for keys and values, over the SQLite hive
+// stores. Each function documents the Windows rule it reproduces where the
+// rule is not obvious from the code.
+#include "RegistryHandles.h"
+
+#include <cstring>
+
+using namespace vorla::platform::registry;
+
+namespace {
+
+constexpr size_t kMaxValueNameLength = 16383;
+
+void RequireKey(const KeyHandle& handle) {
+    if (!handle.store->KeyExists(handle.key)) {
+        throw StoreError{ERROR_KEY_DELETED};
+    }
+}
+
+// Copies a name into a caller's buffer of `*count` characters (NUL
+// included). Too small: ERROR_MORE_DATA and nothing written, count unchanged.
+// Otherwise `*count` becomes the length without the NUL.
+LONG CopyName(const std::string& name, LPSTR buffer, LPDWORD count) {
+    if (name.size() + 1 > *count) {
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(buffer, name.data(), name.size());
+    buffer[name.size()] = '\0';
+    *count = static_cast<DWORD>(name.size());
+    return ERROR_SUCCESS;
+}
+
+// The data-buffer rule of RegQueryValueExA and RegEnumValueA: no buffer
+// gives 0 and the size; a buffer too small gives ERROR_MORE_DATA and the
+// size needed; the data are returned exactly as stored.
+LONG CopyData(const std::string& data, LPBYTE buffer, LPDWORD size) {
+    if (size == nullptr) {
+        return ERROR_SUCCESS;
+    }
+    auto needed = static_cast<DWORD>(data.size());
+    if (buffer == nullptr) {
+        *size = needed;
+        return ERROR_SUCCESS;
+    }
+    if (needed > *size) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (needed != 0) {
+        std::memcpy(buffer, data.data(), needed);
+    }
+    *size = needed;
+    return ERROR_SUCCESS;
+}
+
+void ToFileTime(int64_t ticks, PFILETIME ft) {
+    ft->dwLowDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xffffffffu);
+    ft->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
+}
+
+// Brings an enumeration cache up to date with the key's change number.
+void Refresh(EnumCache* cache, int64_t stamp, const std::function<std::vector<int64_t>()>& load) {
+    if (cache->stamp != stamp) {
+        cache->ids = load();
+        cache->stamp = stamp;
+    }
+}
+
+// Length of a self-relative security descriptor, from its header and the
+// SIDs and ACLs it points at; 0 when it is not a self-relative descriptor of
+// revision 1.
+DWORD SelfRelativeLength(const BYTE* sd) {
+    constexpr unsigned kSelfRelative = 0x8000, kDaclPresent = 0x0004, kSaclPresent = 0x0010;
+    unsigned control = sd[2] | (sd[3] << 8);
+    if (sd[0] != 1 || (control & kSelfRelative) == 0) {
+        return 0;
+    }
+    auto offsetAt = [&](int at) {
+        return static_cast<DWORD>(sd[at] | (sd[at + 1] << 8) | (sd[at + 2] << 16) |
+                                  (static_cast<DWORD>(sd[at + 3]) << 24));
+    };
+    DWORD length = kDefaultSecuritySize;
+    auto extend = [&](DWORD end) { length = end > length ? end : length; };
+    for (int at : {4, 8}) {  // owner, group: SIDs of 8 + 4 * sub-authority bytes
+        if (DWORD off = offsetAt(at); off != 0) {
+            extend(off + 8 + 4 * sd[off + 1]);
+        }
+    }
+    if (DWORD off = offsetAt(12); off != 0 && (control & kSaclPresent)) {
+        extend(off + (sd[off + 2] | (sd[off + 3] << 8)));
+    }
+    if (DWORD off = offsetAt(16); off != 0 && (control & kDaclPresent)) {
+        extend(off + (sd[off + 2] | (sd[off + 3] << 8)));
+    }
+    return length;
+}
+
+LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+             bool create, PHKEY phkResult, LPDWORD lpdwDisposition) {
+    std::shared_ptr<KeyHandle> base;
+    // Opening or creating below a handle does not depend on that handle's
+    // rights, only on the rights asked for the new handle.
+    LONG status = ResolveHandle(hKey, &base);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    std::vector<std::string> parts;
+    status = SplitKeyPath(hKey, lpSubKey, &parts);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    // RegOpenKeyExA of "" below a predefined root gives the root back.
+    if (!create && parts.empty() && IsPredefined(hKey)) {
+        *phkResult = hKey;
+        return ERROR_SUCCESS;
+    }
+    if (create && (dwOptions & REG_OPTION_CREATE_LINK) != 0) {
+        return ERROR_NOT_SUPPORTED;  // the store has no symbolic links
+    }
+    KeyPosition pos{base->store, base->key};
+    size_t used = WalkPath(&pos, parts);
+    REGSAM access = MapAccess(samDesired, pos.store->Writable());
+    bool created = false;
+    if (used < parts.size()) {
+        if (!create) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        // Every missing key on the way is made, all in one transaction; only
+        // the last one gets the class. A volatile key is kept like any
+        // other: the store has no system start at which it would vanish.
+        pos.store->Run(Store::Mode::Write, [&] {
+            int64_t key = pos.key;
+            created = false;
+            if (!pos.store->KeyExists(key)) {
+                throw StoreError{ERROR_KEY_DELETED};
+            }
+            for (size_t i = used; i < parts.size(); ++i) {
+                KeyRow row;
+                if (pos.store->FindChild(key, parts[i], &row)) {
+                    key = row.id;
+                    continue;
+                }
+                bool last = i + 1 == parts.size();
+                key = pos.store->CreateChild(key, parts[i],
+                                             last && lpClass != nullptr ? lpClass : "");
+                created = true;
+            }
+            pos.key = key;
+        });
+    } else if (WantsWrite(access) && !pos.store->Writable()) {
+        // A store this process may not write refuses write access.
+        return ERROR_ACCESS_DENIED;
+    }
+    auto handle = std::make_shared<KeyHandle>();
+    handle->store = pos.store;
+    handle->key = pos.key;
+    handle->access = access;
+    *phkResult = AddHandle(std::move(handle));
+    if (lpdwDisposition != nullptr) {
+        *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+LONG RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*ulOptions*/, REGSAM samDesired,
+                   PHKEY phkResult) {
+    if (phkResult == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *phkResult = nullptr;
+    return Guarded(
+        [&] { return OpenKey(hKey, lpSubKey, nullptr, 0, samDesired, false, phkResult, nullptr); });
+}
+
+LONG RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD /*Reserved*/, LPSTR lpClass, DWORD dwOptions,
+                     REGSAM samDesired, const SECURITY_ATTRIBUTES* /*lpSecurityAttributes*/,
+                     PHKEY phkResult, LPDWORD lpdwDisposition) {
+    // The sub-key may not be NULL here (unlike RegOpenKeyExA); "" gives a
+    // new handle to the key itself.
+    if (phkResult == nullptr || lpSubKey == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    *phkResult = nullptr;
+    constexpr DWORD kKnownOptions = REG_OPTION_VOLATILE | REG_OPTION_CREATE_LINK |
+                                    REG_OPTION_BACKUP_RESTORE | REG_OPTION_OPEN_LINK;
+    if ((dwOptions & ~kKnownOptions) != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return Guarded([&] {
+        return OpenKey(hKey, lpSubKey, lpClass, dwOptions, samDesired, true, phkResult,
+                       lpdwDisposition);
+    });
+}
+
+LONG RegCloseKey(HKEY hKey) {
+    // Closing a predefined root succeeds and does nothing; NULL or a handle
+    // that is not open gives ERROR_INVALID_HANDLE. A handle to a deleted key
+    // still closes.
+    if (IsPredefined(hKey)) {
+        return ERROR_SUCCESS;
+    }
+    return RemoveHandle(hKey);
+}
+
+LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
+                   LPDWORD /*lpReserved*/, LPSTR lpClass, LPDWORD lpcchClass,
+                   PFILETIME lpftLastWriteTime) {
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, KEY_ENUMERATE_SUB_KEYS, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (lpName == nullptr || lpcchName == nullptr ||
+            (lpClass != nullptr && lpcchClass == nullptr)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        KeyRow row;
+        bool found = false;
+        h->store->Run(Store::Mode::Read, [&] {
+            Refresh(&h->subKeys, h->store->Stamps(h->key).name,
+                    [&] { return h->store->ChildIdsSorted(h->key); });
+            found =
+                dwIndex < h->subKeys.ids.size() && h->store->GetKey(h->subKeys.ids[dwIndex], &row);
+        });
+        if (!found) {
+            return ERROR_NO_MORE_ITEMS;
+        }
+        status = CopyName(row.name, lpName, lpcchName);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (lpClass != nullptr) {
+            status = CopyName(row.className, lpClass, lpcchClass);
+            if (status != ERROR_SUCCESS) {
+                return status;
+            }
+        } else if (lpcchClass != nullptr) {
+            *lpcchClass = static_cast<DWORD>(row.className.size());
+        }
+        if (lpftLastWriteTime != nullptr) {
+            ToFileTime(row.lastWrite, lpftLastWriteTime);
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName,
+                   LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData) {
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, KEY_QUERY_VALUE, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
+            (lpData != nullptr && lpcbData == nullptr)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        ValueRecord value;
+        bool found = false;
+        h->store->Run(Store::Mode::Read, [&] {
+            Refresh(&h->values, h->store->Stamps(h->key).value,
+                    [&] { return h->store->ValueIdsOrdered(h->key); });
+            found = dwIndex < h->values.ids.size() &&
+                    h->store->GetValueById(h->values.ids[dwIndex], h->key, &value);
+        });
+        if (!found) {
+            return ERROR_NO_MORE_ITEMS;
+        }
+        status = CopyName(value.name, lpValueName, lpcchValueName);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (lpType != nullptr) {
+            *lpType = value.type;
+        }
+        return CopyData(value.data, lpData, lpcbData);
+    });
+}
+
+LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                      LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                      LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                      LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime) {
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, KEY_QUERY_VALUE, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (lpReserved != nullptr || (lpClass != nullptr && lpcchClass == nullptr)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        KeyRow row;
+        Store::Info info;
+        std::string security;
+        h->store->Run(Store::Mode::Read, [&] {
+            if (!h->store->GetKey(h->key, &row)) {
+                throw StoreError{ERROR_KEY_DELETED};
+            }
+            info = h->store->QueryInfo(h->key);
+            security = h->store->GetSecurity(h->key);
+        });
+        // Lengths are in characters without the NUL; data sizes in bytes.
+        if (lpcSubKeys != nullptr) {
+            *lpcSubKeys = info.subKeys;
+        }
+        if (lpcbMaxSubKeyLen != nullptr) {
+            *lpcbMaxSubKeyLen = info.maxSubKeyName;
+        }
+        if (lpcbMaxClassLen != nullptr) {
+            *lpcbMaxClassLen = info.maxClass;
+        }
+        if (lpcValues != nullptr) {
+            *lpcValues = info.values;
+        }
+        if (lpcbMaxValueNameLen != nullptr) {
+            *lpcbMaxValueNameLen = info.maxValueName;
+        }
+        if (lpcbMaxValueLen != nullptr) {
+            *lpcbMaxValueLen = info.maxValueData;
+        }
+        if (lpcbSecurityDescriptor != nullptr) {
+            *lpcbSecurityDescriptor = static_cast<DWORD>(security.size());
+        }
+        if (lpftLastWriteTime != nullptr) {
+            ToFileTime(row.lastWrite, lpftLastWriteTime);
+        }
+        if (lpClass != nullptr) {
+            if (CopyName(row.className, lpClass, lpcchClass) != ERROR_SUCCESS) {
+                // The class does not fit: the length it needs, without NUL.
+                *lpcchClass = static_cast<DWORD>(row.className.size());
+                return ERROR_MORE_DATA;
+            }
+        } else if (lpcchClass != nullptr) {
+            *lpcchClass = static_cast<DWORD>(row.className.size());
+        }
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
+                      LPBYTE lpData, LPDWORD lpcbData) {
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, KEY_QUERY_VALUE, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        // A data buffer needs its size; the size alone asks for the size.
+        if (lpReserved != nullptr || (lpData != nullptr && lpcbData == nullptr)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        ValueRecord value;
+        bool found = false;
+        h->store->Run(Store::Mode::Read, [&] {
+            RequireKey(*h);
+            // NULL and "" name the key's default value.
+            found = h->store->GetValue(h->key, lpValueName != nullptr ? lpValueName : "", &value);
+        });
+        if (!found) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        if (lpType != nullptr) {
+            *lpType = value.type;
+        }
+        return CopyData(value.data, lpData, lpcbData);
+    });
+}
+
+LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType,
+                    const BYTE* lpData, DWORD cbData) {
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, KEY_SET_VALUE, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        std::string name = lpValueName != nullptr ? lpValueName : "";
+        if (name.size() > kMaxValueNameLength || (lpData == nullptr && cbData != 0)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        // The data are kept exactly as given: a REG_SZ keeps the size it was
+        // written with, with or without its NUL.
+        h->store->Run(Store::Mode::Write, [&] {
+            RequireKey(*h);
+            h->store->SetValue(h->key, name, dwType, lpData, cbData);
+        });
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, KEY_SET_VALUE, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        bool deleted = false;
+        h->store->Run(Store::Mode::Write, [&] {
+            RequireKey(*h);
+            deleted = h->store->DeleteValue(h->key, lpValueName != nullptr ? lpValueName : "");
+        });
+        return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    });
+}
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+    if (lpSubKey == nullptr) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> base;
+        LONG status = ResolveHandle(hKey, &base);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        std::vector<std::string> parts;
+        status = SplitKeyPath(hKey, lpSubKey, &parts);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        // "" deletes the handle's own key; a predefined root cannot go.
+        if (parts.empty() && IsPredefined(hKey)) {
+            return ERROR_ACCESS_DENIED;
+        }
+        KeyPosition pos{base->store, base->key};
+        if (WalkPath(&pos, parts) < parts.size()) {
+            return ERROR_FILE_NOT_FOUND;
+        }
+        // The root of a hive (and so a loaded hive's mount point) is never
+        // deleted; RegUnLoadKeyA removes a loaded hive.
+        if (pos.key == kRootKeyId) {
+            return ERROR_ACCESS_DENIED;
+        }
+        pos.store->Run(Store::Mode::Write, [&] {
+            if (!pos.store->KeyExists(pos.key)) {
+                throw StoreError{parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND};
+            }
+            // Only a key without sub-keys may be deleted; its values go with it.
+            if (pos.store->HasChildren(pos.key)) {
+                throw StoreError{ERROR_ACCESS_DENIED};
+            }
+            pos.store->DeleteLeafKey(pos.key);
+        });
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegFlushKey(HKEY hKey) {
+    // Every change is durable when its call returns (each call commits with
+    // synchronous=FULL), so there is nothing left to write here.
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = ResolveHandle(hKey, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        h->store->Run(Store::Mode::Read, [&] { RequireKey(*h); });
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
+                       PSECURITY_DESCRIPTOR pSecurityDescriptor, LPDWORD lpcbSecurityDescriptor) {
+    // The descriptor is kept as opaque bytes and returned whole, whatever
+    // parts SecurityInformation names. Reading it needs READ_CONTROL, the
+    // SACL also ACCESS_SYSTEM_SECURITY.
+    REGSAM need = READ_CONTROL;
+    if (SecurityInformation & SACL_SECURITY_INFORMATION) {
+        need |= ACCESS_SYSTEM_SECURITY;
+    }
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, need, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (lpcbSecurityDescriptor == nullptr) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        std::string security;
+        h->store->Run(Store::Mode::Read, [&] { security = h->store->GetSecurity(h->key); });
+        auto size = static_cast<DWORD>(security.size());
+        if (pSecurityDescriptor == nullptr || *lpcbSecurityDescriptor < size) {
+            *lpcbSecurityDescriptor = size;
+            return ERROR_INSUFFICIENT_BUFFER;
+        }
+        std::memcpy(pSecurityDescriptor, security.data(), size);
+        *lpcbSecurityDescriptor = size;
+        return ERROR_SUCCESS;
+    });
+}
+
+LONG RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
+                       PSECURITY_DESCRIPTOR pSecurityDescriptor) {
+    // Writing the owner or group needs WRITE_OWNER, the DACL WRITE_DAC, the
+    // SACL ACCESS_SYSTEM_SECURITY. The descriptor replaces the stored one
+    // whole; it must be self-relative (ERROR_INVALID_SECURITY_DESCR).
+    REGSAM need = 0;
+    if (SecurityInformation & (OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION)) {
+        need |= WRITE_OWNER;
+    }
+    if (SecurityInformation & DACL_SECURITY_INFORMATION) {
+        need |= WRITE_DAC;
+    }
+    if (SecurityInformation & SACL_SECURITY_INFORMATION) {
+        need |= ACCESS_SYSTEM_SECURITY;
+    }
+    return Guarded([&]() -> LONG {
+        std::shared_ptr<KeyHandle> h;
+        LONG status = AcquireHandle(hKey, need, &h);
+        if (status != ERROR_SUCCESS) {
+            return status;
+        }
+        if (pSecurityDescriptor == nullptr || need == 0) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        const auto* bytes = static_cast<const BYTE*>(pSecurityDescriptor);
+        DWORD length = SelfRelativeLength(bytes);
+        if (length == 0) {
+            return ERROR_INVALID_SECURITY_DESCR;
+        }
+        std::string descriptor(reinterpret_cast<const char*>(bytes), length);
+        h->store->Run(Store::Mode::Write, [&] {
+            RequireKey(*h);
+            h->store->SetSecurity(h->key, descriptor);
+        });
+        return ERROR_SUCCESS;
+    });
+}

@@ -1,0 +1,105 @@
+// Registry key handles of the POSIX platform layer and the hive stores they
+// point into.
+//
+// An HKEY that is not a predefined root is the address of a KeyHandle owned by
+// this process's handle table. The predefined roots keep their Windows values
+// and resolve, per prefix, to handle objects of the table's own, so that every
+// call works on a KeyHandle. Store connections are cached per prefix: when
+// VORLA_PREFIX changes, later calls open the new prefix's files while handles
+// opened earlier keep the store they were opened in.
+#pragma once
+
+#include "RegistryStore.h"
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace vorla::platform::registry {
+
+// The ids of a key's sub-keys or values as one enumeration found them, kept
+// while the key's change number says they are still current, so that a scan
+// by index costs one lookup per index rather than a scan per index.
+struct EnumCache {
+    int64_t stamp = -1;
+    std::vector<int64_t> ids;
+};
+
+struct KeyHandle {
+    std::shared_ptr<Store> store;
+    int64_t key = kRootKeyId;
+    REGSAM access = 0;
+    EnumCache subKeys;
+    EnumCache values;
+    // Set when the handle is closed, for notifications still waiting on it.
+    std::shared_ptr<std::atomic<bool>> closed = std::make_shared<std::atomic<bool>>(false);
+};
+
+// The handle object behind `hKey`: a predefined root of this prefix or a
+// handle from this table. 0 or a Win32 status (6 for anything else).
+LONG ResolveHandle(HKEY hKey, std::shared_ptr<KeyHandle>* out);
+
+bool IsPredefined(HKEY hKey);
+
+// The hive kind a predefined root lives in; false for the roots that have no
+// store on POSIX.
+bool HiveOfRoot(HKEY hKey, HiveKind* kind);
+
+HKEY AddHandle(std::shared_ptr<KeyHandle> handle);
+// Removes `hKey` from the table: 0, or 6 when it is not an open handle.
+LONG RemoveHandle(HKEY hKey);
+// Whether an open handle of this process points into `store`.
+bool AnyHandleOn(const Store* store);
+
+// The cached connection to a hive file of the current prefix (or to a loaded
+// hive file, by its absolute path).
+std::shared_ptr<Store> OpenHive(HiveKind kind);
+std::shared_ptr<Store> OpenHiveFile(const std::string& path, bool create);
+// Drops a loaded hive file's connection from the cache.
+void ForgetHiveFile(const std::string& path);
+
+// Splits a sub-key path into its names by the Windows rules: a leading '\'
+// gives ERROR_BAD_PATHNAME except that one is skipped below
+// HKEY_CLASSES_ROOT, empty names from repeated or trailing '\' are dropped,
+// and a name longer than 255 characters gives ERROR_INVALID_PARAMETER.
+LONG SplitKeyPath(HKEY base, const char* path, std::vector<std::string>* parts);
+
+// Where a walk along a path stands: a key of a store.
+struct KeyPosition {
+    std::shared_ptr<Store> store;
+    int64_t key = kRootKeyId;
+};
+
+// Follows `parts` from `pos` as far as the keys exist, stepping into loaded
+// hives on the way; returns how many names it consumed. ERROR_KEY_DELETED
+// when the starting key no longer exists.
+size_t WalkPath(KeyPosition* pos, const std::vector<std::string>& parts);
+
+// The access a handle gets for a requested mask: generic rights mapped to
+// key rights, MAXIMUM_ALLOWED to everything the store allows.
+REGSAM MapAccess(REGSAM desired, bool writable);
+// Whether `access` includes a right that changes the key.
+bool WantsWrite(REGSAM access);
+
+// ResolveHandle, then the check that the handle holds every right in `need`
+// (ERROR_ACCESS_DENIED otherwise).
+LONG AcquireHandle(HKEY hKey, REGSAM need, std::shared_ptr<KeyHandle>* out);
+
+// Runs the body of a registry function, turning the errors raised inside
+// into the status the function returns.
+template <class Body>
+LONG Guarded(Body&& body) {
+    try {
+        return body();
+    } catch (const StoreError& e) {
+        return e.status;
+    } catch (const StoreBusy&) {
+        return ERROR_BUSY;
+    } catch (const std::bad_alloc&) {
+        return ERROR_OUTOFMEMORY;
+    }
+}
+
+}  // namespace vorla::platform::registry
