@@ -2,4 +2,6 @@
 
 #include "app/VorlaMain.h"
 
-int main(int argc, char* argv[]) { return VorlaMain(argc, argv, std::cout, std::cerr); }
+int main(int argc, char* argv[]) {
+    return VorlaMain(argc, argv, std::cout, std::cerr);
+}

@@ -8,7 +8,9 @@
 
 namespace {
 
-bool IsOptionStart(char c) { return c == '-' || c == '/'; }
+bool IsOptionStart(char c) {
+    return c == '-' || c == '/';
+}
 
 // A next argument that does not begin an option group can be a value.
 bool HasValueArgument(int index, int argc, char* argv[]) {

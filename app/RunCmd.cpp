@@ -15,6 +15,10 @@ CRunCmd::~CRunCmd() {
     }
 }
 
-void CRunCmd::UseCurrentUser() { m_hRootKey = HKEY_CURRENT_USER; }
+void CRunCmd::UseCurrentUser() {
+    m_hRootKey = HKEY_CURRENT_USER;
+}
 
-void CRunCmd::UseLocalMachine() { m_hRootKey = HKEY_LOCAL_MACHINE; }
+void CRunCmd::UseLocalMachine() {
+    m_hRootKey = HKEY_LOCAL_MACHINE;
+}

@@ -6,7 +6,9 @@ CWinApp* g_app = nullptr;
 
 }  // namespace
 
-CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { g_app = this; }
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) {
+    g_app = this;
+}
 
 CWinApp::~CWinApp() {
     if (g_app == this) {
@@ -14,7 +16,9 @@ CWinApp::~CWinApp() {
     }
 }
 
-CWinApp* AfxGetApp() { return g_app; }
+CWinApp* AfxGetApp() {
+    return g_app;
+}
 
 BOOL AfxWinInit(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
     if (g_app == nullptr || instance == nullptr) {
@@ -26,6 +30,7 @@ BOOL AfxWinInit(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
 }
 
 int AfxMessageBox(LPCSTR text, UINT type, UINT) {
-    const char* title = (g_app != nullptr && g_app->m_pszAppName != nullptr) ? g_app->m_pszAppName : "";
+    const char* title =
+        (g_app != nullptr && g_app->m_pszAppName != nullptr) ? g_app->m_pszAppName : "";
     return MessageBoxA(nullptr, text, title, type);
 }

@@ -2,7 +2,9 @@
 
 IMPLEMENT_DYNAMIC(CDatabase, CObject)
 
-CDatabase::~CDatabase() { Close(); }
+CDatabase::~CDatabase() {
+    Close();
+}
 
 void CDatabase::Close() {
     if (m_hdbc != SQL_NULL_HDBC) {

@@ -57,7 +57,8 @@ public:
         endOfFile
     };
 
-    explicit CFileException(int cause = none, LONG osError = -1, const CString& fileName = CString())
+    explicit CFileException(int cause = none, LONG osError = -1,
+                            const CString& fileName = CString())
         : m_cause(cause), m_lOsError(osError), m_strFileName(fileName) {}
 
     static int OsErrorToException(LONG osError);
@@ -71,7 +72,16 @@ public:
 class CArchiveException : public CException {
     DECLARE_DYNAMIC(CArchiveException)
 public:
-    enum Cause { none, genericException, readOnly, endOfFile, writeOnly, badIndex, badClass, badSchema };
+    enum Cause {
+        none,
+        genericException,
+        readOnly,
+        endOfFile,
+        writeOnly,
+        badIndex,
+        badClass,
+        badSchema
+    };
 
     explicit CArchiveException(int cause = none, const CString& fileName = CString())
         : m_cause(cause), m_strFileName(fileName) {}

@@ -2,7 +2,9 @@
 
 CRuntimeClass CObject::classCObject = {"CObject", sizeof(CObject), 0xFFFF, nullptr, nullptr};
 
-CRuntimeClass* CObject::GetRuntimeClass() const { return &classCObject; }
+CRuntimeClass* CObject::GetRuntimeClass() const {
+    return &classCObject;
+}
 
 bool CObject::IsKindOf(const CRuntimeClass* pClass) const {
     return GetRuntimeClass()->IsDerivedFrom(pClass);

@@ -117,7 +117,9 @@ CString CString::Right(int count) const {
     return result;
 }
 
-CString CString::Mid(int first) const { return Mid(first, GetLength()); }
+CString CString::Mid(int first) const {
+    return Mid(first, GetLength());
+}
 
 CString CString::Mid(int first, int count) const {
     size_t start = Clamp(first, m_text.size());

@@ -11,7 +11,8 @@
 class CString {
 public:
     CString() = default;
-    CString(const char* text) : m_text(text != nullptr ? text : "") {}  // NOLINT: implicit as in MFC
+    CString(const char* text)
+        : m_text(text != nullptr ? text : "") {}  // NOLINT: implicit as in MFC
     CString(const char* data, int length);
     CString(char ch, int repeat = 1);
     CString(const std::string& text) : m_text(text) {}  // NOLINT
@@ -98,4 +99,6 @@ private:
 };
 
 // Whitespace as the C library's isspace sees it in the "C" locale.
-inline bool IsAsciiSpace(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
+inline bool IsAsciiSpace(unsigned char c) {
+    return c == ' ' || (c >= 9 && c <= 13);
+}

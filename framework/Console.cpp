@@ -14,11 +14,17 @@ void Write(std::ostream& stream, const CString& text, bool lineEnd) {
 
 }  // namespace
 
-void AfxWriteOut(const CString& text) { Write(std::cout, text, false); }
+void AfxWriteOut(const CString& text) {
+    Write(std::cout, text, false);
+}
 
-void AfxWriteOutLine(const CString& text) { Write(std::cout, text, true); }
+void AfxWriteOutLine(const CString& text) {
+    Write(std::cout, text, true);
+}
 
-void AfxWriteErrLine(const CString& text) { Write(std::cerr, text, true); }
+void AfxWriteErrLine(const CString& text) {
+    Write(std::cerr, text, true);
+}
 
 CConsoleRedirect::CConsoleRedirect(std::ostream& out, std::ostream& err)
     : m_oldOut(std::cout.rdbuf()), m_oldErr(std::cerr.rdbuf()) {

@@ -4,7 +4,8 @@
 namespace {
 
 const AfxStringEntry kStrings[] = {
-    {IDS_BANNER, "VORLA - prepares a desktop database and runs a SQL script against it through ODBC"},
+    {IDS_BANNER,
+     "VORLA - prepares a desktop database and runs a SQL script against it through ODBC"},
     {101, "-m|-m2   (create for  Access 97)  OR  (-m2 for Access 2000)"},
     {102, "-e    [PATH\\]empty_db.file (instead of -m|-m2 to specify empty mdb file)"},
     {103, "-o    [PATH\\]output_file.mdb"},
@@ -22,4 +23,6 @@ const AfxStringEntry kStrings[] = {
 
 }  // namespace
 
-void RegisterStringTable() { AfxSetStringTable(kStrings, sizeof(kStrings) / sizeof(kStrings[0])); }
+void RegisterStringTable() {
+    AfxSetStringTable(kStrings, sizeof(kStrings) / sizeof(kStrings[0]));
+}

@@ -45,7 +45,9 @@ ScopedTempDir::~ScopedTempDir() {
     fs::remove_all(m_path, ec);
 }
 
-std::string ScopedTempDir::File(const std::string& name) const { return m_path + "/" + name; }
+std::string ScopedTempDir::File(const std::string& name) const {
+    return m_path + "/" + name;
+}
 
 ScopedPrefix::ScopedPrefix() {
     if (const char* old = std::getenv("VORLA_PREFIX")) {

@@ -70,7 +70,9 @@ FileObject* LookupFile(HANDLE handle) {
 // Windows refuses to write to, or delete, a file with the read-only
 // attribute, whoever asks. Here a file without any write permission bit is
 // read-only, also for root, for whom the kernel would not refuse.
-bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+bool IsReadOnlyMode(mode_t mode) {
+    return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
 
 DWORD AttributesOf(const struct stat& st) {
     DWORD attributes = 0;
@@ -109,8 +111,7 @@ void SyncParentDirectory(const std::string& path) {
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD,
-                   HANDLE) {
+                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition, DWORD, HANDLE) {
     if (lpFileName == nullptr || *lpFileName == '\0') {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
@@ -193,7 +194,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 
     // Windows reports success with ERROR_ALREADY_EXISTS for these two when
     // the file was there before.
-    if (existed && (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)) {
+    if (existed &&
+        (dwCreationDisposition == CREATE_ALWAYS || dwCreationDisposition == OPEN_ALWAYS)) {
         SetLastError(ERROR_ALREADY_EXISTS);
     } else {
         SetLastError(ERROR_SUCCESS);
@@ -316,13 +318,13 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
     }
     int64_t distance = lDistanceToMove;
     if (lpDistanceToMoveHigh != nullptr) {
-        distance = static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(
-                                             *lpDistanceToMoveHigh))
-                                         << 32) |
-                                        static_cast<uint32_t>(lDistanceToMove));
+        distance = static_cast<int64_t>(
+            (static_cast<uint64_t>(static_cast<uint32_t>(*lpDistanceToMoveHigh)) << 32) |
+            static_cast<uint32_t>(lDistanceToMove));
     }
-    int whence = dwMoveMethod == FILE_BEGIN ? SEEK_SET : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
-                                                                                       : SEEK_END;
+    int whence = dwMoveMethod == FILE_BEGIN     ? SEEK_SET
+                 : dwMoveMethod == FILE_CURRENT ? SEEK_CUR
+                                                : SEEK_END;
     off_t pos = ::lseek(file->Fd(), static_cast<off_t>(distance), whence);
     if (pos < 0) {
         SetLastErrorFromErrno();

@@ -1,8 +1,8 @@
 #include "platform/Prefix.h"
 
+#include <sys/stat.h>
 #include <cerrno>
 #include <cstdlib>
-#include <sys/stat.h>
 
 namespace vorla::platform {
 

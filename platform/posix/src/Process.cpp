@@ -26,13 +26,19 @@ namespace {
 HINSTANCE__ g_module{0};
 }  // namespace
 
-DWORD GetLastError(void) { return t_lastError; }
+DWORD GetLastError(void) {
+    return t_lastError;
+}
 
-void SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
+void SetLastError(DWORD dwErrCode) {
+    t_lastError = dwErrCode;
+}
 
 // The error mode has no effect on POSIX (there are no critical-error boxes to
 // suppress); the value is kept so that callers read back what they set.
-UINT SetErrorMode(UINT uMode) { return g_errorMode.exchange(uMode); }
+UINT SetErrorMode(UINT uMode) {
+    return g_errorMode.exchange(uMode);
+}
 
 HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
     if (lpModuleName != nullptr) {

@@ -54,7 +54,8 @@ BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
 
 BOOL FileTimeToLocalFileTime(const FILETIME* lpFileTime, LPFILETIME lpLocalFileTime) {
     const uint64_t ticks = Ticks(lpFileTime);
-    time_t seconds = static_cast<time_t>(ticks >= kEpochDiff ? (ticks - kEpochDiff) / 10000000ULL : 0);
+    time_t seconds =
+        static_cast<time_t>(ticks >= kEpochDiff ? (ticks - kEpochDiff) / 10000000ULL : 0);
     struct tm local;
     if (localtime_r(&seconds, &local) == nullptr) {
         SetLastError(ERROR_INVALID_PARAMETER);

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Installs the Debian packages VORLA needs to build, test and run.
+#   scripts/install-deps.sh            what building and running need
+#   scripts/install-deps.sh --test     also what the tests need
+# Packages already installed are left alone, so an ordinary user on a
+# prepared machine needs no root. Otherwise apt-get runs as root, through
+# sudo when the caller is not root.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ make
+  libsqlite3-dev sqlite3
+  unixodbc unixodbc-dev libsqliteodbc
+)
+if [[ "${1:-}" == "--test" ]]; then
+  packages+=(googletest libgtest-dev libbenchmark-dev clang-format time)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [[ ${#missing[@]} -eq 0 ]]; then
+  echo "All required Debian packages are installed."
+  exit 0
+fi
+
+echo "Installing Debian packages: ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+  as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+  as_root=(sudo)
+else
+  echo "These Debian packages are missing and this user cannot install them:" >&2
+  echo "  ${missing[*]}" >&2
+  echo "Ask an administrator to run: apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update
+"${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

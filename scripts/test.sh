@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Runs every test: installs what the tests need, builds, runs CTest and the
+# format check, then builds with the address and undefined-behaviour
+# sanitizers and runs CTest again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh --test
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+cmake --build build --target check_format
+(cd build && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORLA_SANITIZE="address;undefined"
+cmake --build build-asan -j "$jobs"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+(cd build-asan && ctest --output-on-failure -j "$jobs")
