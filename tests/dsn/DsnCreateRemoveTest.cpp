@@ -1,4 +1,6 @@
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -98,7 +100,15 @@ TEST_F(DsnRegistry, WithoutTheListKeyEverythingButTheEntryIsWritten) {
 
 TEST_F(DsnRegistry, AMachineStoreThatCannotBeWrittenGetsNothing) {
     InstallDriverFile();
-    MakeLists();
+    // Another process sets the machine's store up; this one finds it read-only.
+    pid_t child = fork();
+    if (child == 0) {
+        MakeLists();
+        _exit(testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_EQ(chmod((m_prefix.Path() + "/registry/system.db").c_str(), 0400), 0);
     CapturedConsole console;
     EXPECT_FALSE(CreateDsn("Sales", "d", "/x.mdb", HKEY_LOCAL_MACHINE));

@@ -3,6 +3,7 @@
 // and in their merged order), the exit status, the files and the registry.
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -123,20 +124,19 @@ std::string ReadText(HKEY root, const std::string& path, const std::string& name
     }
     char data[2048] = {0};
     DWORD size = sizeof data;
-    LONG status = RegQueryValueExA(key, name.c_str(), nullptr, nullptr,
-                                   reinterpret_cast<BYTE*>(data), &size);
+    LONG status =
+        RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(key);
     return status == ERROR_SUCCESS ? std::string(data) : "<no value>";
 }
 
 void List(HKEY root, const std::string& name) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(root, kList.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              0);
+    ASSERT_EQ(
+        RegCreateKeyExA(root, kList.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        0);
     const char text[] = "Microsoft Access Driver (*.mdb)";
-    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                   sizeof text);
+    RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
     RegCloseKey(key);
 }
 
@@ -176,7 +176,9 @@ ExpectedStreams& Batches(ExpectedStreams& s) {
         .Out("");
 }
 
-void WriteScript(Site& site) { WriteFileBytes(site.File("setup.sql"), kScript); }
+void WriteScript(Site& site) {
+    WriteFileBytes(site.File("setup.sql"), kScript);
+}
 
 TEST(Run, TypicalRunWithATemporaryDataSource) {
     ExpectRun(
@@ -250,7 +252,6 @@ TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
         });
 }
 
-
 // A data source registered beforehand, as another tool would have made it.
 void RegisterExisting(Site& site, const std::string& name, const std::string& dbFile) {
     site.UseRegistry();
@@ -289,19 +290,20 @@ TEST(RunOptions, ExistingDataSourceIsUsedAndKept) {
 }
 
 TEST(RunOptions, UnknownDataSourceWithoutCreateFails) {
-    ExpectRun(WriteScript, {"-d", "Nowhere", "-i", "setup.sql"},
-              [](const Site&) {
-                  return ExpectedStreams().Out(kBanner).Err(
-                      "The specified DSN 'Nowhere' does not exist, use '-c \"DESCRIPTION TEXT\" "
-                      "to create a DSN or '-cx' to create a temp DSN.");
-              },
-              255);
+    ExpectRun(
+        WriteScript, {"-d", "Nowhere", "-i", "setup.sql"},
+        [](const Site&) {
+            return ExpectedStreams().Out(kBanner).Err(
+                "The specified DSN 'Nowhere' does not exist, use '-c \"DESCRIPTION TEXT\" "
+                "to create a DSN or '-cx' to create a temp DSN.");
+        },
+        255);
 }
 
 TEST(RunOptions, CreatedNamedDataSourceStaysWithoutTemporary) {
     ExpectRun(
-        WriteScript, {"-d", "Sales", "-c", "Sales figures", "-o", "out/db.mdb", "-i", "setup.sql",
-                      "-b", "GO"},
+        WriteScript,
+        {"-d", "Sales", "-c", "Sales figures", "-o", "out/db.mdb", "-i", "setup.sql", "-b", "GO"},
         [](const Site&) {
             ExpectedStreams s;
             s.Out(kBanner).OutPart("Connecting to 'Sales' Sales figures . . .").Out(" done!");
@@ -335,50 +337,55 @@ TEST(RunOptions, CreatedNamedDataSourceGoesWithTemporary) {
 }
 
 TEST(RunOptions, TemporaryWithoutCreateFailsAfterProvisioning) {
-    ExpectRun(WriteScript, {"-m", "-o", "made.mdb", "-x", "-i", "setup.sql"},
-              [](const Site&) {
-                  return ExpectedStreams()
-                      .Out(kBanner)
-                      .Err("Using Template File: empty.mdb")
-                      .Err("The specified DSN 'VORLA1' does not exist, use '-c \"DESCRIPTION "
-                           "TEXT\" to create a DSN or '-cx' to create a temp DSN.");
-              },
-              255,
-              [](const Site& site) {
-                  struct stat st;
-                  EXPECT_EQ(stat(site.File("made.mdb").c_str(), &st), 0);
-                  EXPECT_FALSE(Listed(HKEY_CURRENT_USER, "VORLA1"));
-              });
+    ExpectRun(
+        WriteScript, {"-m", "-o", "made.mdb", "-x", "-i", "setup.sql"},
+        [](const Site&) {
+            return ExpectedStreams()
+                .Out(kBanner)
+                .Err("Using Template File: empty.mdb")
+                .Err(
+                    "The specified DSN 'VORLA1' does not exist, use '-c \"DESCRIPTION "
+                    "TEXT\" to create a DSN or '-cx' to create a temp DSN.");
+        },
+        255,
+        [](const Site& site) {
+            struct stat st;
+            EXPECT_EQ(stat(site.File("made.mdb").c_str(), &st), 0);
+            EXPECT_FALSE(Listed(HKEY_CURRENT_USER, "VORLA1"));
+        });
 }
 
 TEST(RunOptions, NeitherNameNorTemporaryFails) {
-    ExpectRun(WriteScript, {"-i", "setup.sql"},
-              [](const Site&) {
-                  return ExpectedStreams().Out(kBanner).Err(
-                      "Specify a DSN using the '-d DSN_NAME' command line argument or use '-x'");
-              },
-              255);
+    ExpectRun(
+        WriteScript, {"-i", "setup.sql"},
+        [](const Site&) {
+            return ExpectedStreams().Out(kBanner).Err(
+                "Specify a DSN using the '-d DSN_NAME' command line argument or use '-x'");
+        },
+        255);
 }
 
 TEST(RunOptions, CreateWithoutOutputFileFails) {
-    ExpectRun(WriteScript, {"-d", "New", "-c", "-i", "setup.sql"},
-              [](const Site&) {
-                  return ExpectedStreams().Out(kBanner).Err(
-                      "Can only create DSN entries for MS-Access files.");
-              },
-              255);
+    ExpectRun(
+        WriteScript, {"-d", "New", "-c", "-i", "setup.sql"},
+        [](const Site&) {
+            return ExpectedStreams().Out(kBanner).Err(
+                "Can only create DSN entries for MS-Access files.");
+        },
+        255);
 }
 
 TEST(Provision, TemplateWithoutOutputFileFails) {
-    ExpectRun(WriteScript, {"-m2", "-cx", "-i", "setup.sql"},
-              [](const Site&) {
-                  return ExpectedStreams()
-                      .Out(kBanner)
-                      .Err("Using Template File: empty2k.mdb")
-                      .Err("No database file specified for template file '" +
-                           std::string(VORLA_DATA_DIR_REAL) + "/Template/empty2k.mdb'");
-              },
-              255);
+    ExpectRun(
+        WriteScript, {"-m2", "-cx", "-i", "setup.sql"},
+        [](const Site&) {
+            return ExpectedStreams()
+                .Out(kBanner)
+                .Err("Using Template File: empty2k.mdb")
+                .Err("No database file specified for template file '" +
+                     std::string(VORLA_DATA_DIR_REAL) + "/Template/empty2k.mdb'");
+        },
+        255);
 }
 
 TEST(Provision, BackupTakesTheFirstFreeNumber) {
@@ -448,9 +455,8 @@ TEST(Provision, DotPathsBecomeFullPaths) {
         ProcessOptions options = site.Options();
         options.workDir = site.File("work");
         WriteFileBytes(site.File("work/setup.sql"), kScript);
-        auto result = RunProcess({VORLA_BIN, "-d", "N", "-c", "-o", row.output, "-i", "setup.sql",
-                                  "-b", "GO"},
-                                 options);
+        auto result = RunProcess(
+            {VORLA_BIN, "-d", "N", "-c", "-o", row.output, "-i", "setup.sql", "-b", "GO"}, options);
         EXPECT_EQ(result.exitCode, 0) << result.err;
         site.UseRegistry();
         char work[4096];
@@ -536,14 +542,16 @@ TEST(Provision, OutputFileInUseIsNeitherBackedUpNorTouched) {
     }
     char buf[16] = {0};
     ASSERT_GT(read(fromChild[0], buf, sizeof buf), 0);
-    auto result = RunProcess({VORLA_BIN, "-m", "-o", "busy.mdb", "-cx", "-i", "setup.sql"}, options);
+    auto result =
+        RunProcess({VORLA_BIN, "-m", "-o", "busy.mdb", "-cx", "-i", "setup.sql"}, options);
     (void)!write(toChild[1], "\n", 1);
     int status = 0;
     waitpid(pid, &status, 0);
     char real[4096];
     ASSERT_NE(realpath(site.Path().c_str(), real), nullptr);
-    EXPECT_EQ(result.err, "Using Template File: empty.mdb\nUnable to backup existing database file '" +
-                              std::string(real) + "/busy.mdb'\n");
+    EXPECT_EQ(result.err,
+              "Using Template File: empty.mdb\nUnable to backup existing database file '" +
+                  std::string(real) + "/busy.mdb'\n");
     EXPECT_EQ(result.exitCode, 255);
     EXPECT_EQ(ReadFileBytes(site.File("busy.mdb")), "precious");
 }

@@ -21,8 +21,8 @@ int main(int argc, char* argv[]) {
     }
     // Setting the application id writes the database header, so the file is
     // a complete, empty database rather than a zero-byte file.
-    const std::string sql = std::string("PRAGMA page_size=") + argv[2] +
-                            "; PRAGMA application_id=1448037964; VACUUM;";
+    const std::string sql =
+        std::string("PRAGMA page_size=") + argv[2] + "; PRAGMA application_id=1448037964; VACUUM;";
     char* error = nullptr;
     int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error);
     if (rc != SQLITE_OK) {

@@ -87,9 +87,13 @@ std::string FindSqliteDriver() {
             }
         }
     }
-    std::vector<std::string> dirs = {"/usr/lib/x86_64-linux-gnu/odbc", "/usr/lib/aarch64-linux-gnu/odbc",
-                                     "/usr/lib/odbc", "/usr/lib64", "/usr/lib",
-                                     "/usr/local/lib", "/usr/local/lib/odbc"};
+    std::vector<std::string> dirs = {"/usr/lib/x86_64-linux-gnu/odbc",
+                                     "/usr/lib/aarch64-linux-gnu/odbc",
+                                     "/usr/lib/odbc",
+                                     "/usr/lib64",
+                                     "/usr/lib",
+                                     "/usr/local/lib",
+                                     "/usr/local/lib/odbc"};
     std::vector<std::string> paths;
     for (const std::string& candidate : candidates) {
         if (candidate[0] == '/') {
@@ -121,8 +125,8 @@ bool SetDefault(HKEY root, const std::string& path, const std::string& value) {
         RegCloseKey(key);
     }
     if (status != ERROR_SUCCESS) {
-        std::cerr << "vorla-setup: cannot write the registry key " << path << " (status "
-                  << status << ")\n";
+        std::cerr << "vorla-setup: cannot write the registry key " << path << " (status " << status
+                  << ")\n";
         return false;
     }
     return true;
