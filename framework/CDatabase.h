@@ -1,6 +1,8 @@
-// The framework's ODBC connection class.
+// The framework's ODBC connection class: one connection to a data source
+// through the driver manager, on which statements are executed directly.
 #pragma once
 
+#include "framework/CDBException.h"
 #include "framework/CObject.h"
 #include "framework/CString.h"
 #include "platform/Odbc.h"
@@ -13,13 +15,42 @@ public:
     CDatabase(const CDatabase&) = delete;
     CDatabase& operator=(const CDatabase&) = delete;
 
+    // Connects without prompting. `dsn` is a data-source name, or a whole
+    // connection text when it begins with "ODBC;"; `connect` is "ODBC;"
+    // followed by further attributes, or empty. The attributes of `connect`
+    // come first, those of `dsn` after them. Exclusive access is not offered
+    // by ODBC: asking for it fails. With `readOnly` the connection is opened
+    // in read-only access mode; `useCursorLib` lets the driver manager use its
+    // cursor library where the driver needs it.
+    //
+    // Returns TRUE when connected. Throws CDBException when the driver
+    // manager or the driver refuses the connection, CMemoryException when
+    // handles cannot be allocated; the object is then not open. An open
+    // connection is closed first.
+    virtual BOOL Open(LPCSTR dsn, BOOL exclusive = FALSE, BOOL readOnly = FALSE,
+                      LPCSTR connect = "ODBC;", BOOL useCursorLib = TRUE);
+
+    // The connection string with which the object is connected, as the
+    // driver manager gave it back, after "ODBC;". Empty when not open.
+    const CString& GetConnect() const { return m_strConnect; }
+
     // True while the object holds a connection handle.
     BOOL IsOpen() const { return m_hdbc != SQL_NULL_HDBC; }
     // Releases the connection; nothing happens when none is open.
     virtual void Close();
 
+    // Executes one SQL text directly; its full length is passed, so a NUL
+    // byte inside does not end it. Result sets are discarded unread.
+    // Throws CDBException with the diagnostics of the failing call.
+    void ExecuteSQL(const CString& sql);
+
     HDBC m_hdbc = SQL_NULL_HDBC;
 
 protected:
     HENV m_henv = SQL_NULL_HENV;
+    CString m_strConnect;
+
+private:
+    void AllocConnect(BOOL readOnly, BOOL useCursorLib);
+    [[noreturn]] void FailOpen(RETCODE retCode, SQLSMALLINT handleType, SQLHANDLE handle);
 };

@@ -1,0 +1,64 @@
+#include "framework/CArchive.h"
+
+#include <algorithm>
+#include <new>
+
+CArchive::CArchive(CFile* file, UINT mode, int bufferSize) : m_pFile(file), m_nMode(mode) {
+    try {
+        m_buffer.resize(static_cast<size_t>(std::max(bufferSize, 1)));
+    } catch (const std::bad_alloc&) {
+        AfxThrowMemoryException();
+    }
+}
+
+bool CArchive::FillBuffer() {
+    if (m_bEof) {
+        return false;
+    }
+    m_nPos = 0;
+    m_nEnd = m_pFile->Read(m_buffer.data(), static_cast<UINT>(m_buffer.size()));
+    if (m_nEnd == 0) {
+        m_bEof = true;
+        return false;
+    }
+    return true;
+}
+
+BOOL CArchive::ReadString(CString& line) {
+    if (!IsLoading() || m_pFile == nullptr) {
+        AfxThrowArchiveException(CArchiveException::writeOnly,
+                                 m_pFile != nullptr ? m_pFile->GetFilePath() : CString());
+    }
+    line.Empty();
+    bool readAny = false;
+    for (;;) {
+        if (m_nPos == m_nEnd && !FillBuffer()) {
+            return readAny ? TRUE : FALSE;
+        }
+        if (m_bSkipLineFeed) {
+            m_bSkipLineFeed = false;
+            if (m_buffer[m_nPos] == '\n') {
+                ++m_nPos;
+                continue;
+            }
+        }
+        const char* begin = m_buffer.data() + m_nPos;
+        const char* end = m_buffer.data() + m_nEnd;
+        const char* stop = std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+        line.Append(begin, static_cast<int>(stop - begin));
+        readAny = true;
+        if (stop == end) {
+            m_nPos = m_nEnd;
+            continue;  // the line goes on in the next buffer
+        }
+        m_nPos = static_cast<size_t>(stop - m_buffer.data()) + 1;
+        // A CR at the end of the buffer may still be followed by an LF.
+        m_bSkipLineFeed = *stop == '\r';
+        return TRUE;
+    }
+}
+
+void CArchive::Close() {
+    m_pFile = nullptr;
+    m_nPos = m_nEnd = 0;
+}

@@ -1,0 +1,52 @@
+#include "app/RunCmd.h"
+#include "framework/CDBException.h"
+#include "framework/Console.h"
+
+void CRunCmd::ComposeConnectString() {
+    const bool credentials = !m_strLogin.IsEmpty() || !m_strPassword.IsEmpty();
+    const bool databasePath = !m_strOutputFile.IsEmpty();
+    // The values go in exactly as they stand; the driver sees what the user
+    // typed.
+    if (databasePath && credentials) {
+        m_strConnect.Format(
+            "ODBC;DSN=%s;DBQ=%s;UID=%s;PWD=%s;DriverId=25;FIL=MS Access;MaxBufferSize=512;"
+            "PageTimeout=5;",
+            m_strDsn.GetString(), m_strOutputFile.GetString(), m_strLogin.GetString(),
+            m_strPassword.GetString());
+    } else if (databasePath) {
+        m_strConnect.Format(
+            "ODBC;DSN=%s;DBQ=%s;DriverId=25;FIL=MS Access;MaxBufferSize=512;PageTimeout=5;",
+            m_strDsn.GetString(), m_strOutputFile.GetString());
+    } else {
+        m_strConnect.Format("ODBC;DSN=%s;UID=%s;PWD=%s", m_strDsn.GetString(),
+                            m_strLogin.GetString(), m_strPassword.GetString());
+    }
+}
+
+BOOL CRunCmd::OpenConnection() {
+    try {
+        // The line stays open until the connection is made, so that a slow
+        // driver shows where the run waits.
+        AfxWriteOut("Connecting to '" + m_strDsn + "' " + m_strDescription + " . . .");
+        // Only an exception counts as failure; the result is not examined.
+        m_db.Open(m_strConnect, FALSE, FALSE, "ODBC;", TRUE);
+        m_strConnect = m_db.GetConnect();
+    } catch (CDBException* e) {
+        AfxWriteErrLine("Database connection error '" + e->m_strError + "'");
+        e->Delete();
+        return FALSE;
+    } catch (CMemoryException* e) {
+        AfxWriteErrLine("Unspecified database memory error occurred.");
+        e->Delete();
+        return FALSE;
+    }
+    AfxWriteOutLine(" done!");
+    return TRUE;
+}
+
+void CRunCmd::CloseConnection() {
+    if (m_db.IsOpen()) {
+        AfxWriteOutLine("Closing connection.");
+        m_db.Close();
+    }
+}

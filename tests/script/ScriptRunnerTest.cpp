@@ -1,0 +1,280 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ScriptFixture.h"
+#include "framework/CFile.h"
+#include "framework/Console.h"
+
+namespace vorla::test {
+namespace {
+
+using Rows = std::vector<std::string>;
+using Sql = std::vector<std::string>;
+
+// "Executing: " + SQL and the empty line, for each SQL text.
+std::string ExecutingLines(const Sql& sql) {
+    std::string out;
+    for (const std::string& s : sql) {
+        out += "Executing: " + s + "\n\n";
+    }
+    return out;
+}
+
+TEST_F(ScriptTest, WorkedExampleWithoutSeparator) {
+    const std::string script =
+        "' customer table\n"
+        "CREATE TABLE customer\n"
+        "(id INTEGER,   name TEXT(40)) ' id first\n"
+        "\n"
+        "\n"
+        "INSERT INTO customer (id) VALUES (1)\n"
+        "' INSERT INTO customer (id) VALUES (2)\n"
+        "INSERT INTO customer (id) VALUES (3)\n";
+    // The last two INSERTs form one text, which no database takes as one
+    // statement: the batch fails, and that shows they were sent together.
+    const std::string joined =
+        "INSERT INTO customer (id) VALUES (1) INSERT INTO customer (id) VALUES (3)";
+    EXPECT_FALSE(Run(script));
+    const std::vector<Chunk> expected = {
+        {Stream::Out,
+         ExecutingLines({"CREATE TABLE customer (id INTEGER, name TEXT(40))", joined})},
+        {Stream::Err, "Script error: [SQLite]near \"INSERT\": syntax error (1)\n" + joined + "\n"},
+    };
+    EXPECT_EQ(m_capture->Chunks(), expected);
+    EXPECT_EQ(Query("SELECT sql FROM sqlite_master WHERE name = 'customer'"),
+              Rows{"CREATE TABLE customer (id INTEGER, name TEXT(40))"});
+    EXPECT_EQ(Query("SELECT count(*) FROM customer"), Rows{"0"});
+}
+
+TEST_F(ScriptTest, WorkedExampleWithOneCharacterSeparator) {
+    const std::string script =
+        "CREATE TABLE customer (id INTEGER);\n"
+        "INSERT INTO customer (id) VALUES (5);\n"
+        "CREATE TABLE a (x INTEGER); INSERT INTO a (x) VALUES (1);\n"
+        "INSERT INTO a (x) VALUES (1);\n"
+        "CREATE TABLE b (x INTEGER);\n"
+        "INSERT INTO b (x) VALUES (1);\n"
+        "UPDATE customer\n"
+        "SET id = 0;\n"
+        "DELETE FROM a; DELETE FROM b\n"
+        ";\n"
+        "\n";
+    EXPECT_TRUE(Run(script, ";")) << m_capture->Err();
+    EXPECT_EQ(m_capture->Err(), "");
+    EXPECT_EQ(m_capture->Out(), ExecutingLines({
+                                    "CREATE TABLE customer (id INTEGER)",
+                                    "INSERT INTO customer (id) VALUES (5)",
+                                    "CREATE TABLE a (x INTEGER)",
+                                    "INSERT INTO a (x) VALUES (1)",
+                                    "CREATE TABLE b (x INTEGER)",
+                                    "INSERT INTO b (x) VALUES (1)",
+                                    "UPDATE customer SET id = 0",
+                                    "DELETE FROM a",
+                                }));
+    EXPECT_EQ(Query("SELECT id FROM customer"), Rows{"0"});
+    EXPECT_EQ(Query("SELECT count(*) FROM a"), Rows{"0"});
+    // The text after the separator on its line was discarded.
+    EXPECT_EQ(Query("SELECT count(*) FROM b"), Rows{"1"});
+}
+
+TEST_F(ScriptTest, WorkedExampleWithSeparatorLines) {
+    const std::string script =
+        "CREATE TABLE t (x INTEGER)\n"
+        "GO\n"
+        "INSERT INTO t (x)\n"
+        "SELECT 1 GO\n"  // text before the separator: SQL (GO is a column alias)
+        "GO ' next batch\n"
+        "CREATE TABLE\n"
+        "go\n"  // other case: SQL, the table's name
+        "(x INTEGER)\n"
+        "GO \x1a\n"
+        "INSERT INTO t (x) SELECT GOTO FROM (SELECT 10 AS\n"
+        "\n"       // empty lines do not end a batch when there is a separator
+        "GOTO)\n"  // separator followed by other characters: SQL
+        "  GO  \n"
+        "GO\n";  // a second separator line in a row sends nothing
+    EXPECT_TRUE(Run(script, "GO")) << m_capture->Err();
+    EXPECT_EQ(m_capture->Err(), "");
+    EXPECT_EQ(Executed(), (Sql{
+                              "CREATE TABLE t (x INTEGER)",
+                              "INSERT INTO t (x) SELECT 1 GO",
+                              "CREATE TABLE go (x INTEGER)",
+                              "INSERT INTO t (x) SELECT GOTO FROM (SELECT 10 AS GOTO)",
+                          }));
+    EXPECT_EQ(Query("SELECT x FROM t ORDER BY x"), (Rows{"1", "10"}));
+    EXPECT_EQ(Query("SELECT name FROM sqlite_master WHERE name = 'go'"), Rows{"go"});
+}
+
+TEST_F(ScriptTest, FailingSecondBatchStopsTheScript) {
+    const std::string script =
+        "CREATE TABLE t (x INTEGER)\n"
+        "\n"
+        "INSERT INTO nosuch VALUES (1)\n"
+        "\n"
+        "INSERT INTO t VALUES (3)\n";
+    EXPECT_FALSE(Run(script));
+    const std::vector<Chunk> expected = {
+        {Stream::Out,
+         ExecutingLines({"CREATE TABLE t (x INTEGER)", "INSERT INTO nosuch VALUES (1)"})},
+        {Stream::Err,
+         "Script error: [SQLite]no such table: nosuch (1)\nINSERT INTO nosuch VALUES (1)\n"},
+    };
+    EXPECT_EQ(m_capture->Chunks(), expected);
+    EXPECT_EQ(Query("SELECT count(*) FROM t"), Rows{"0"});
+    // The file was closed on the way out: it can be opened exclusively again.
+    CFile file;
+    EXPECT_TRUE(file.Open(m_script.c_str(), CFile::modeRead));
+}
+
+struct BatchCase {
+    const char* name;
+    const char* separator;
+    std::string script;
+    Sql expected;
+};
+
+// How lines become batches. Every text is valid SQL, so every batch runs and
+// the printed texts show exactly how the lines were cut and joined.
+TEST_F(ScriptTest, LinesBecomeBatches) {
+    const std::vector<BatchCase> cases = {
+        {"empty script", "", "", {}},
+        {"only comments and blanks", "", "' one\n\n   ' two\n\t\n", {}},
+        {"comment line joins two lines", "", "SELECT 1\n' note\n+ 2\n", {"SELECT 1 + 2"}},
+        {"comment cut keeps the blank before it", "", "SELECT 1 'x\n", {"SELECT 1"}},
+        {"comment cut keeps a tab before it", "", "SELECT 1\t'x\n+ 2\n", {"SELECT 1\t+ 2"}},
+        {"two empty lines", "", "SELECT 1\n\n\nSELECT 2\n", {"SELECT 1", "SELECT 2"}},
+        {"lines are trimmed", "", "  \tSELECT 1  \n", {"SELECT 1"}},
+        {"runs of whitespace collapse to their first character",
+         "",
+         "SELECT  1 \t+\t 2,\t\t3\n",
+         {"SELECT 1 +\t2,\t3"}},
+        {"empty lines join with a one-character separator",
+         ";",
+         "SELECT 1\n\n+ 2;\n",
+         {"SELECT 1 + 2"}},
+        {"one-character separator ends at its first occurrence",
+         ";",
+         "SELECT 1; SELECT 2;\nSELECT 3",
+         {"SELECT 1", "SELECT 3"}},
+        {"separator inside a cut comment does not count",
+         ";",
+         "SELECT 1 ';\n+ 2;",
+         {"SELECT 1 + 2"}},
+        {"boundary with nothing accumulated", ";", ";\n;\nSELECT 1;", {"SELECT 1"}},
+        {"separator line with control characters",
+         "GO",
+         "SELECT 1\nGO\x01\x7f\nSELECT 2",
+         {"SELECT 1", "SELECT 2"}},
+        {"separator followed by a character is SQL",
+         "GO",
+         "SELECT 1 AS\nGOx\nGO",
+         {"SELECT 1 AS GOx"}},
+        {"separator compared with regard to case", "GO", "SELECT 1 AS\nGo\nGO", {"SELECT 1 AS Go"}},
+        {"empty lines join with a separator line", "GO", "SELECT 1\n\n\n+ 2\nGO", {"SELECT 1 + 2"}},
+        {"longer separator", "END;", "SELECT 1\nEND;\nSELECT 2\n", {"SELECT 1", "SELECT 2"}},
+    };
+    for (const BatchCase& c : cases) {
+        EXPECT_TRUE(Run(c.script, c.separator)) << c.name << ": " << m_capture->Err();
+        EXPECT_EQ(Executed(), c.expected) << c.name;
+        EXPECT_EQ(m_capture->Out(), ExecutingLines(c.expected)) << c.name;
+    }
+}
+
+struct FileCase {
+    const char* name;
+    std::string script;
+};
+
+// The shapes a script file may have on disk. Each holds a CREATE TABLE and an
+// INSERT as two batches; both must reach the database.
+TEST_F(ScriptTest, ScriptFileShapes) {
+    const std::vector<FileCase> cases = {
+        {"LF", "CREATE TABLE t (x INTEGER)\n\nINSERT INTO t VALUES (1)\n"},
+        {"CR LF", "CREATE TABLE t (x INTEGER)\r\n\r\nINSERT INTO t VALUES (1)\r\n"},
+        {"CR alone", "CREATE TABLE t (x INTEGER)\r\rINSERT INTO t VALUES (1)\r"},
+        {"no final line end", "CREATE TABLE t (x INTEGER)\n\nINSERT INTO t VALUES (1)"},
+        {"UTF-8 byte-order mark",
+         "\xEF\xBB\xBF"
+         "CREATE TABLE t (x INTEGER)\n\nINSERT INTO t VALUES (1)\n"},
+        {"byte-order mark before a comment",
+         "\xEF\xBB\xBF' header\nCREATE TABLE t (x INTEGER)\n\nINSERT INTO t VALUES (1)\n"},
+    };
+    for (const FileCase& c : cases) {
+        EXPECT_TRUE(Run("DROP TABLE IF EXISTS t")) << c.name;
+        EXPECT_TRUE(Run(c.script)) << c.name << ": " << m_capture->Err();
+        EXPECT_EQ(Executed(), (Sql{"CREATE TABLE t (x INTEGER)", "INSERT INTO t VALUES (1)"}))
+            << c.name;
+        EXPECT_EQ(Query("SELECT x FROM t"), Rows{"1"}) << c.name;
+    }
+}
+
+TEST_F(ScriptTest, NulByteIsPrintedWithEverythingAfterIt) {
+    const std::string line("CREATE TABLE t (x INTEGER)\0 after", 33);
+    EXPECT_TRUE(Run(line + "\n")) << m_capture->Err();
+    // The whole line, NUL included, is printed: what is executed is never
+    // longer than what the user sees.
+    EXPECT_EQ(m_capture->Out(), "Executing: " + line + "\n\n");
+    EXPECT_EQ(Query("SELECT name FROM sqlite_master"), Rows{"t"});
+}
+
+TEST_F(ScriptTest, TenMegabyteLine) {
+    const std::string filler(10 * 1024 * 1024, 'x');
+    const std::string sql = "CREATE TABLE t (x INTEGER /*" + filler + "*/)";
+    EXPECT_TRUE(Run("\n" + sql + "\n\n")) << m_capture->Err().substr(0, 200);
+    ASSERT_EQ(Executed().size(), 1u);
+    EXPECT_TRUE(Executed()[0] == sql);
+    EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master WHERE name = 't'"), Rows{"1"});
+}
+
+TEST_F(ScriptTest, MissingScriptFile) {
+    const std::string missing = m_dir.File("missing.sql");
+    m_cmd.m_strCommandFile = missing.c_str();
+    StreamCapture capture;
+    {
+        CConsoleRedirect redirect(capture.OutStream(), capture.ErrStream());
+        EXPECT_FALSE(m_cmd.RunScript());
+    }
+    EXPECT_EQ(
+        capture.Chunks(),
+        (std::vector<Chunk>{{Stream::Err, "Cannot open file '" + missing + "' for reading\n"}}));
+}
+
+TEST_F(ScriptTest, ScriptHeldOpenElsewhereCannotBeOpened) {
+    WriteFileBytes(m_script, "CREATE TABLE t (x INTEGER)\n");
+    CFile holder;
+    ASSERT_TRUE(holder.Open(m_script.c_str(), CFile::modeRead));
+    m_cmd.m_strCommandFile = m_script.c_str();
+    StreamCapture capture;
+    {
+        CConsoleRedirect redirect(capture.OutStream(), capture.ErrStream());
+        EXPECT_FALSE(m_cmd.RunScript());
+    }
+    EXPECT_EQ(capture.Err(), "Cannot open file '" + m_script + "' for reading\n");
+    EXPECT_EQ(capture.Out(), "");
+    EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master"), Rows{"0"});
+}
+
+TEST_F(ScriptTest, ReadErrorIsReportedOnTwoLines) {
+    // Reading a process's memory at address 0 fails with an I/O error.
+    const char* path = "/proc/self/mem";
+    {
+        CFile probe;
+        if (!probe.Open(path, CFile::modeRead)) {
+            GTEST_SKIP() << "no /proc/self/mem to provoke a read error with";
+        }
+    }
+    m_cmd.m_strCommandFile = path;
+    StreamCapture capture;
+    {
+        CConsoleRedirect redirect(capture.OutStream(), capture.ErrStream());
+        EXPECT_FALSE(m_cmd.RunScript());
+    }
+    EXPECT_EQ(capture.Err(),
+              "I/O ERROR: File read error for command file\n" + std::string(path) + ".\n");
+    EXPECT_EQ(capture.Out(), "");
+}
+
+}  // namespace
+}  // namespace vorla::test
