@@ -1,6 +1,5 @@
 #include "provision/TemplateFile.h"
 
-<<<<<<< HEAD
 #include "framework/Console.h"
 #include "platform/PathSeparator.h"
 #include "support/FileSystem.h"
@@ -43,10 +42,4 @@ CString FindTemplateFile(UINT id) {
     }
     AfxWriteErrLine("Using Template File: " + fileName);
     return path;
-=======
-// Templates are located through the registry, which this build does not
-// read yet: no template is found.
-CString FindTemplateFile(UINT) {
-    return CString();
->>>>>>> main
 }
