@@ -240,7 +240,7 @@ TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
             s.OutPart("Connecting to 'VORLA1'  . . .").Out(" done!");
             s.Out("Executing: CREATE TABLE a (x INTEGER)").Out("");
             s.Out("Executing: NOT SQL AT ALL").Out("");
-            s.Err("Script error: near \"NOT\": syntax error (1)").Err("NOT SQL AT ALL");
+            s.Err("Script error: [SQLite]near \"NOT\": syntax error (1)").Err("NOT SQL AT ALL");
             s.Out("Closing connection.");
             return s;
         },
@@ -302,7 +302,10 @@ TEST(RunOptions, UnknownDataSourceWithoutCreateFails) {
 
 TEST(RunOptions, CreatedNamedDataSourceStaysWithoutTemporary) {
     ExpectRun(
-        WriteScript,
+        [](Site& site) {
+            WriteScript(site);
+            mkdir(site.File("out").c_str(), 0700);
+        },
         {"-d", "Sales", "-c", "Sales figures", "-o", "out/db.mdb", "-i", "setup.sql", "-b", "GO"},
         [](const Site&) {
             ExpectedStreams s;
