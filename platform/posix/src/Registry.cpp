@@ -452,8 +452,8 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 }
 
 LONG RegFlushKey(HKEY hKey) {
-    // Every change is durable when its call returns (each call commits with
-    // synchronous=FULL), so there is nothing left to write here.
+    // Changes are committed by each call but reach the disk lazily, as in the
+    // Windows registry; flushing forces everything committed to the disk.
     return Guarded([&]() -> LONG {
         std::shared_ptr<KeyHandle> h;
         LONG status = ResolveHandle(hKey, &h);
@@ -461,6 +461,7 @@ LONG RegFlushKey(HKEY hKey) {
             return status;
         }
         h->store->Run(Store::Mode::Read, [&] { RequireKey(*h); });
+        h->store->Flush();
         return ERROR_SUCCESS;
     });
 }

@@ -92,8 +92,9 @@ LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter
                 return ERROR_INVALID_HANDLE;
             }
         }
-        Registration r{h->store, h->key, bWatchSubtree != FALSE, filter, {}, h->closed};
-        h->store->Run(Store::Mode::Read, [&] { r.start = h->store->Stamps(h->key); });
+        // The registration polls through a connection of its own.
+        Registration r{h->store->Reopen(), h->key, bWatchSubtree != FALSE, filter, {}, h->closed};
+        r.store->Run(Store::Mode::Read, [&] { r.start = r.store->Stamps(r.key); });
         if (!fAsynchronous) {
             // Blocks the caller; a handle closed by another thread ends the
             // wait with ERROR_INVALID_HANDLE.
@@ -103,8 +104,12 @@ LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter
         // the event state itself, so closing the key or event handle while it
         // waits is safe. Closing the key handle signals the event, as Windows
         // completes a pending notification when its handle is closed.
-        std::thread([r, event] {
+        // Its connection is closed before the event is set, so that a waiter
+        // woken by the event never finds this thread still inside SQLite
+        // (a fork(2) at that moment would leave the child SQLite's locks).
+        std::thread([r, event]() mutable {
             WaitForChange(r);
+            r.store.reset();
             event->Set();
         }).detach();
         return ERROR_SUCCESS;

@@ -5,11 +5,15 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vorla::platform::registry {
 
@@ -24,12 +28,16 @@ constexpr int kFormatVersion = 1;
 // transaction is rolled back and run again; the call itself never gives up.
 constexpr int kBusyTimeoutMs = 2000;
 
-// Journal mode DELETE (the rollback journal) rather than WAL: a reader needs
-// no write access to the directory or a -shm file, so read-only stores stay
-// readable, and nothing is ever created next to a file that turns out not to
-// be a store. synchronous=FULL makes every commit durable, not only safe
-// against a killed process.
-constexpr const char* kConnectionSetup = "PRAGMA synchronous=FULL;";
+// Stores run in WAL mode with synchronous=NORMAL. A commit is then atomic
+// against a killed process (the log is in the system's cache when the call
+// returns) and never leaves a corrupt store after a power failure, but it is
+// not forced to the disk at once: like the Windows registry, the store writes
+// lazily, and RegFlushKey forces what was committed to the disk. Forcing every
+// call would cost several disk syncs each, and creating one data source makes
+// some twenty calls. A store file is built in rollback-journal mode and put in
+// WAL mode only once it has been opened, found to be a store, and may be
+// written; a read-only store is read in whatever mode it was left.
+constexpr const char* kConnectionSetup = "PRAGMA synchronous=NORMAL;";
 
 constexpr const char* kSchema =
     "PRAGMA journal_mode=DELETE;"
@@ -319,6 +327,55 @@ bool MayWrite(const std::string& path) {
     return (st.st_mode & (inGroup ? S_IWGRP : S_IWOTH)) != 0;
 }
 
+namespace {
+
+std::mutex g_openStoresLock;
+std::vector<std::weak_ptr<Store>>* g_openStores = nullptr;
+
+// At exit every store this process opened is closed, so that its log is
+// folded into the store file and no -wal or -shm file is left beside it.
+void ReleaseOpenStores() {
+    std::lock_guard<std::mutex> lock(g_openStoresLock);
+    for (const std::weak_ptr<Store>& weak : *g_openStores) {
+        if (std::shared_ptr<Store> store = weak.lock()) {
+            store->Release();
+        }
+    }
+}
+
+void RememberOpenStore(const std::shared_ptr<Store>& store) {
+    std::lock_guard<std::mutex> lock(g_openStoresLock);
+    if (g_openStores == nullptr) {
+        g_openStores = new std::vector<std::weak_ptr<Store>>();
+        std::atexit(ReleaseOpenStores);
+    }
+    auto& stores = *g_openStores;
+    stores.erase(std::remove_if(stores.begin(), stores.end(),
+                                [](const std::weak_ptr<Store>& weak) { return weak.expired(); }),
+                 stores.end());
+    stores.push_back(store);
+}
+
+}  // namespace
+
+// A full checkpoint syncs the log, copies it into the store file and syncs
+// that; a store that may not be written has nothing of this process's to
+// force.
+void Store::Flush() {
+    if (!m_writable) {
+        return;
+    }
+    for (;;) {
+        int rc = sqlite3_exec(m_db, "PRAGMA wal_checkpoint(FULL);", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) {
+            return;
+        }
+        if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) {
+            Fail(rc);
+        }
+    }
+}
+
 std::shared_ptr<Store> Store::Open(const std::string& path, HiveKind kind, bool create) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
@@ -340,7 +397,23 @@ std::shared_ptr<Store> Store::Open(const std::string& path, HiveKind kind, bool 
         sqlite3_close(db);
         throw StoreError{ERROR_BADDB};
     }
-    return std::shared_ptr<Store>(new Store(path, kind, db, writable));
+    if (writable) {
+        // Another process may hold the store; the mode change then waits
+        // for it like any write.
+        for (;;) {
+            int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+            if (rc == SQLITE_OK) {
+                break;
+            }
+            if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) {
+                sqlite3_close(db);
+                throw StoreError{StatusFromSqlite(rc)};
+            }
+        }
+    }
+    std::shared_ptr<Store> store(new Store(path, kind, db, writable));
+    RememberOpenStore(store);
+    return store;
 }
 
 void Store::CreateFromTree(const std::string& path, const TreeNode& tree) {
@@ -391,12 +464,20 @@ Store::Store(std::string path, HiveKind kind, sqlite3* db, bool writable)
     : m_path(std::move(path)), m_kind(kind), m_db(db), m_writable(writable), m_pid(getpid()) {}
 
 Store::~Store() {
+    Release();
+}
+
+void Store::Release() {
     // A connection inherited through fork(2) belongs to the parent: leave it.
     if (m_db != nullptr && m_pid == getpid()) {
         for (auto& entry : m_statements) {
             sqlite3_finalize(entry.second);
         }
+        m_statements.clear();
         sqlite3_close(m_db);
+        m_db = nullptr;
+        // Not this process's connection any more: the next use opens one.
+        m_pid = 0;
     }
 }
 

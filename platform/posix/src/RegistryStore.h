@@ -94,6 +94,11 @@ public:
     // file gives ERROR_ALREADY_EXISTS and is not touched.
     static void CreateFromTree(const std::string& path, const TreeNode& tree);
 
+    // A second connection of this process to the same file, for a thread
+    // that must not share this one's lock (a notification's poller: a fork
+    // while it polls must not leave the child a store locked for ever).
+    std::shared_ptr<Store> Reopen() const { return Open(m_path, m_kind, false); }
+
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
@@ -101,6 +106,11 @@ public:
     const std::string& Path() const { return m_path; }
     HiveKind Kind() const { return m_kind; }
     bool Writable() const { return m_writable; }
+    // Forces every committed change of this store to the disk.
+    void Flush();
+    // Closes the connection, which folds the write-ahead log into the store
+    // file and removes it; a later call opens a new connection.
+    void Release();
 
     // Runs `body` as one transaction, again from the start when another
     // process holds the lock for longer than the busy timeout, so contention

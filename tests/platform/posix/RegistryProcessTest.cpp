@@ -1,0 +1,378 @@
+// Several processes on one prefix: a writer killed at random moments leaves
+// every confirmed change intact and no half-made one; writers running at
+// once lose nothing and fail no call; changes and loaded hives made by one
+// process are seen by another.
+#include "platform/Win32.h"
+#include "testlib/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using vorla::test::ScopedPrefix;
+
+LONG CreateKey(HKEY root, const std::string& path, HKEY* key = nullptr) {
+    HKEY local = nullptr;
+    LONG status = RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  &local, nullptr);
+    if (key != nullptr) {
+        *key = local;
+    } else if (status == ERROR_SUCCESS) {
+        RegCloseKey(local);
+    }
+    return status;
+}
+
+bool KeyExists(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
+// The data the crash writer stores for item `i`: large enough to span
+// several pages of the store.
+std::string Payload(int i) {
+    std::string data(6000, '\0');
+    for (size_t j = 0; j < data.size(); ++j) {
+        data[j] = static_cast<char>((i * 131 + static_cast<int>(j) * 7) % 251);
+    }
+    return data;
+}
+
+// Runs `body` in a child process and returns its pid; the child exits with
+// the body's result, never returning into the test framework.
+template <class Body>
+pid_t Spawn(Body body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        int code = body();
+        _exit(code);
+    }
+    return pid;
+}
+
+int WaitExit(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+enum Op : int32_t { kCreated = 1, kValueSet = 2, kDeleted = 3 };
+struct Record {
+    int32_t op;
+    int32_t item;
+};
+
+// A child that makes item after item below `base` and deletes old ones,
+// reporting each call that returned success over `fd`.
+int CrashWriter(const std::string& base, int fd) {
+    auto report = [fd](Op op, int item) {
+        Record r{op, item};
+        return write(fd, &r, sizeof r) == static_cast<ssize_t>(sizeof r);
+    };
+    for (int i = 0;; ++i) {
+        std::string item = base + "\\k" + std::to_string(i);
+        // One call makes three keys; they must appear together or not at all.
+        HKEY leaf = nullptr;
+        if (CreateKey(HKEY_CURRENT_USER, item + "\\sub\\leaf", &leaf) != ERROR_SUCCESS ||
+            !report(kCreated, i)) {
+            return 1;
+        }
+        std::string data = Payload(i);
+        if (RegSetValueExA(leaf, "v", 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
+                           static_cast<DWORD>(data.size())) != ERROR_SUCCESS ||
+            !report(kValueSet, i)) {
+            return 1;
+        }
+        RegCloseKey(leaf);
+        if (i >= 3) {
+            std::string old = base + "\\k" + std::to_string(i - 3);
+            for (const char* tail : {"\\sub\\leaf", "\\sub", ""}) {
+                if (RegDeleteKeyA(HKEY_CURRENT_USER, (old + tail).c_str()) != ERROR_SUCCESS) {
+                    return 1;
+                }
+            }
+            if (!report(kDeleted, i - 3)) {
+                return 1;
+            }
+        }
+    }
+}
+
+TEST(RegistryProcesses, KilledWriterLeavesEveryConfirmedChange) {
+    ScopedPrefix prefix;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Crash"));
+    std::mt19937 random(12345);
+    const int rounds = 40;
+    struct Expected {
+        std::set<int> created, valued, deleted;
+        int attempted = 0;  // one past the highest item the writer may have started
+    };
+    std::vector<Expected> expected(rounds);
+    auto verify = [&](int round) {
+        const Expected& e = expected[round];
+        std::string base = "Crash\\r" + std::to_string(round);
+        for (int i = 0; i <= e.attempted; ++i) {
+            SCOPED_TRACE(::testing::Message() << "round " << round << " item " << i);
+            std::string item = base + "\\k" + std::to_string(i);
+            bool exists = KeyExists(item);
+            if (e.deleted.count(i)) {
+                EXPECT_FALSE(exists);
+                continue;
+            }
+            // The writer deletes item i (three calls) after it confirmed the
+            // value of item i + 3; the writer may have died in there, or
+            // after the deletion but before reporting it.
+            bool deletionBegun = e.valued.count(i + 3) != 0;
+            if (!deletionBegun && e.created.count(i)) {
+                EXPECT_TRUE(exists);
+            }
+            if (!exists) {
+                EXPECT_TRUE(deletionBegun || !e.valued.count(i));
+                continue;
+            }
+            HKEY leaf = nullptr;
+            LONG status = RegOpenKeyExA(HKEY_CURRENT_USER, (item + "\\sub\\leaf").c_str(), 0,
+                                        KEY_READ, &leaf);
+            if (status != ERROR_SUCCESS) {
+                // The three keys of one call appear together or not at all.
+                EXPECT_TRUE(deletionBegun) << "partial creation";
+                continue;
+            }
+            std::string data(8000, '\0');
+            auto size = static_cast<DWORD>(data.size());
+            status = RegQueryValueExA(leaf, "v", nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(&data[0]), &size);
+            RegCloseKey(leaf);
+            if (e.valued.count(i)) {
+                ASSERT_EQ(ERROR_SUCCESS, status);
+            }
+            if (status == ERROR_SUCCESS) {
+                data.resize(size);
+                EXPECT_EQ(Payload(i), data) << "value torn";
+            }
+        }
+    };
+    for (int round = 0; round < rounds; ++round) {
+        int fds[2];
+        ASSERT_EQ(0, pipe(fds));
+        std::string base = "Crash\\r" + std::to_string(round);
+        pid_t pid = Spawn([&] {
+            close(fds[0]);
+            return CrashWriter(base, fds[1]);
+        });
+        ASSERT_GT(pid, 0);
+        close(fds[1]);
+        std::this_thread::sleep_for(
+            std::chrono::microseconds(std::uniform_int_distribution<int>(10000, 120000)(random)));
+        kill(pid, SIGKILL);
+        EXPECT_EQ(128 + SIGKILL, WaitExit(pid)) << "the writer failed a call";
+        Record r;
+        Expected& e = expected[round];
+        while (read(fds[0], &r, sizeof r) == static_cast<ssize_t>(sizeof r)) {
+            (r.op == kCreated    ? e.created
+             : r.op == kValueSet ? e.valued
+                                 : e.deleted)
+                .insert(r.item);
+            e.attempted = std::max(e.attempted, r.item + 1);
+        }
+        close(fds[0]);
+        verify(round);
+    }
+    // Every earlier round is still as it was confirmed.
+    int confirmed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        verify(round);
+        confirmed += static_cast<int>(expected[round].created.size());
+    }
+    EXPECT_GT(confirmed, rounds) << "the writer hardly ran; the test proves little";
+}
+
+TEST(RegistryProcesses, ConcurrentWritersLoseNothing) {
+    ScopedPrefix prefix;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Shared"));
+    const int writers = 4, items = 25;
+    std::vector<pid_t> pids;
+    for (int w = 0; w < writers; ++w) {
+        pids.push_back(Spawn([w] {
+            HKEY shared = nullptr;
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, "Shared", 0, KEY_ALL_ACCESS, &shared) !=
+                ERROR_SUCCESS) {
+                return 1;
+            }
+            for (int i = 0; i < items; ++i) {
+                std::string mine = "Shared\\w" + std::to_string(w) + "\\k" + std::to_string(i);
+                HKEY key = nullptr;
+                if (CreateKey(HKEY_CURRENT_USER, mine, &key) != ERROR_SUCCESS) {
+                    return 2;
+                }
+                std::string text = mine;
+                if (RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                   static_cast<DWORD>(text.size() + 1)) != ERROR_SUCCESS) {
+                    return 3;
+                }
+                RegCloseKey(key);
+                std::string name = "w" + std::to_string(w) + "_" + std::to_string(i);
+                DWORD number = static_cast<DWORD>(w * 1000 + i);
+                if (RegSetValueExA(shared, name.c_str(), 0, REG_DWORD,
+                                   reinterpret_cast<const BYTE*>(&number),
+                                   sizeof number) != ERROR_SUCCESS) {
+                    return 4;
+                }
+                // Every odd key goes again, with its value.
+                if (i % 2 == 1 && RegDeleteKeyA(HKEY_CURRENT_USER, mine.c_str()) != ERROR_SUCCESS) {
+                    return 5;
+                }
+            }
+            RegCloseKey(shared);
+            return 0;
+        }));
+    }
+    for (pid_t pid : pids) {
+        EXPECT_EQ(0, WaitExit(pid));
+    }
+    HKEY shared = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Shared", 0, KEY_READ, &shared));
+    DWORD values = 0, subKeys = 0;
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegQueryInfoKeyA(shared, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+                               &values, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(writers * items), values);
+    EXPECT_EQ(static_cast<DWORD>(writers), subKeys);
+    for (int w = 0; w < writers; ++w) {
+        for (int i = 0; i < items; ++i) {
+            std::string name = "w" + std::to_string(w) + "_" + std::to_string(i);
+            DWORD number = 0, size = sizeof number;
+            EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(shared, name.c_str(), nullptr, nullptr,
+                                                      reinterpret_cast<BYTE*>(&number), &size));
+            EXPECT_EQ(static_cast<DWORD>(w * 1000 + i), number);
+            std::string mine = "Shared\\w" + std::to_string(w) + "\\k" + std::to_string(i);
+            EXPECT_EQ(i % 2 == 0, KeyExists(mine)) << mine;
+        }
+    }
+    RegCloseKey(shared);
+}
+
+TEST(RegistryProcesses, NotificationSeesOtherProcesses) {
+    ScopedPrefix prefix;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Watched\\Deep"));
+    // The changing process is forked before any registration exists and
+    // waits for a byte on a pipe: forking while a registration's poller
+    // thread runs could hand the child a lock held by that thread.
+    struct Changer {
+        pid_t pid;
+        int go;
+    };
+    auto changer = [](const char* path) {
+        int fds[2];
+        EXPECT_EQ(0, pipe(fds));
+        pid_t pid = Spawn([path, fds] {
+            close(fds[1]);
+            char byte = 0;
+            if (read(fds[0], &byte, 1) != 1) {
+                return 3;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+                return 1;
+            }
+            const BYTE one = 1;
+            LONG status = RegSetValueExA(key, "changed", 0, REG_BINARY, &one, 1);
+            RegCloseKey(key);
+            return status == ERROR_SUCCESS ? 0 : 2;
+        });
+        close(fds[0]);
+        return Changer{pid, fds[1]};
+    };
+    auto go = [](const Changer& c) {
+        EXPECT_EQ(1, write(c.go, "g", 1));
+        close(c.go);
+    };
+    Changer deep = changer("Watched\\Deep");
+    Changer top = changer("Watched");
+    HKEY watched = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Watched", 0, KEY_NOTIFY, &watched));
+
+    // Asynchronous: the event is signalled from another process's change.
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegNotifyChangeKeyValue(watched, TRUE, REG_NOTIFY_CHANGE_LAST_SET, event, TRUE));
+    go(deep);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 5000));
+    EXPECT_EQ(0, WaitExit(deep.pid));
+
+    // Synchronous: the call returns once the other process has changed it.
+    go(top);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegNotifyChangeKeyValue(watched, FALSE, REG_NOTIFY_CHANGE_LAST_SET, nullptr, FALSE));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(0, WaitExit(top.pid));
+
+    // Closing the key while a registration waits signals it and harms nothing;
+    // so does closing the event first.
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegNotifyChangeKeyValue(watched, FALSE, REG_NOTIFY_CHANGE_NAME, event, TRUE));
+    HANDLE orphan = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HKEY second = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, "Watched", 0, KEY_NOTIFY, &second));
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegNotifyChangeKeyValue(second, FALSE, REG_NOTIFY_CHANGE_NAME, orphan, TRUE));
+    CloseHandle(orphan);
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(watched));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(event, 2000));
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Watched\\Fires"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(second));
+    CloseHandle(event);
+    // Let the closed registrations' pollers finish before a later test forks.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+TEST(RegistryProcesses, LoadedHiveIsSeenByOtherProcesses) {
+    ScopedPrefix prefix;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Software\\ToSave", &key));
+    const BYTE data[] = {'o', 'k', 0};
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, "v", 0, REG_SZ, data, sizeof data));
+    const std::string file = prefix.Path() + "/saved.hive";
+    ASSERT_EQ(ERROR_SUCCESS, RegSaveKeyA(key, file.c_str(), nullptr));
+    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, RegLoadKeyA(HKEY_USERS, "Mounted", file.c_str()));
+    auto childReads = [] {
+        return Spawn([] {
+            HKEY k = nullptr;
+            LONG status = RegOpenKeyExA(HKEY_USERS, "Mounted", 0, KEY_READ, &k);
+            if (status != ERROR_SUCCESS) {
+                return status == ERROR_FILE_NOT_FOUND ? 10 : 11;
+            }
+            char buffer[8] = {};
+            DWORD size = sizeof buffer;
+            status =
+                RegQueryValueExA(k, "v", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size);
+            RegCloseKey(k);
+            return status == ERROR_SUCCESS && std::strcmp(buffer, "ok") == 0 ? 0 : 12;
+        });
+    };
+    EXPECT_EQ(0, WaitExit(childReads()));
+    ASSERT_EQ(ERROR_SUCCESS, RegUnLoadKeyA(HKEY_USERS, "Mounted"));
+    EXPECT_EQ(10, WaitExit(childReads()));
+}
+
+}  // namespace
