@@ -8,8 +8,9 @@
 #   bench/run-bench.sh [BUILD_DIR]
 #
 # BUILD_DIR (e.g. build) is used as it is when it holds bin/vorla,
-# bin/vorla-setup and bench/bench_temp_dsn_name; otherwise a Release build is
-# configured and built in build-bench/ at the top of the clone.
+# bin/vorla-setup, bench/bench_temp_dsn_name and the templates; otherwise a
+# Release build (without the tests) is configured and built in build-bench/
+# at the top of the clone.
 #
 # Environment:
 #   BENCH_DIR           directory for the databases and scripts (default
@@ -66,10 +67,10 @@ fi
 
 # ---------------------------------------------------------------- build ----
 
-needed=(bin/vorla bin/vorla-setup bench/bench_temp_dsn_name)
+needed=(bin/vorla bin/vorla-setup bench/bench_temp_dsn_name share/vorla/Template/empty2k.mdb)
 has_binaries() {
     local f
-    for f in "${needed[@]}"; do [[ -x $1/$f ]] || return 1; done
+    for f in "${needed[@]}"; do [[ -f $1/$f ]] || return 1; done
 }
 
 build_started=$EPOCHREALTIME
@@ -83,7 +84,7 @@ else
         "$repo/scripts/install-deps.sh"
         cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLA_BUILD_TESTS=OFF
     fi
-    ninja -C "$build" -j2 vorla vorla-setup bench_temp_dsn_name
+    ninja -C "$build" -j2
     built=yes
 fi
 build_seconds=$(awk -v a="$build_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
