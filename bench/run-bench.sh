@@ -364,7 +364,7 @@ figure_d() {
         die "bench_temp_dsn_name failed"
     section "d. MakeTempDsnName with VORLA1..VORLAn listed (current user)"
     row "" "median ms wall / CPU (calls timed)" "" ""
-    local prev_n= prev_t= worst=0 n wall cpu calls name growth
+    local prev_n='' prev_t='' worst=0 n wall cpu calls name growth
     while read -r n wall cpu calls name; do
         if [[ -n $prev_n ]]; then
             # CPU-time growth scaled to a tenfold count:
