@@ -20,7 +20,7 @@
 #   BENCH_BATCHES       INSERT batches of figure a (default 20000)
 #   BENCH_DISK_BATCHES  INSERT batches of the disk figure (default 100; 0 skips
 #                       every disk figure)
-#   BENCH_ROUNDS        timed runs of each tool in figure a (default 5)
+#   BENCH_ROUNDS        timed runs of each tool in figure a (default 7)
 #   BENCH_BIG_BYTES     size of the script of figure b (default 1073741824)
 #   BENCH_DSN_COUNTS    list lengths of figure d (default "10 100 1000")
 set -euo pipefail
@@ -30,7 +30,7 @@ export LC_ALL=C
 repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 batches=${BENCH_BATCHES:-20000}
 disk_batches=${BENCH_DISK_BATCHES:-100}
-rounds=${BENCH_ROUNDS:-5}
+rounds=${BENCH_ROUNDS:-7}
 big_bytes=${BENCH_BIG_BYTES:-1073741824}
 dsn_counts=${BENCH_DSN_COUNTS:-10 100 1000}
 
@@ -220,6 +220,7 @@ figure_a() {
         for ((i = 0; i < 3; i++)); do
             tool=${tools[$(((r + i) % 3))]}
             out=$(run_tool "$dir" "$tool" "$n")
+            note "   round $((r + 1)) $tool: $out"
             walls[$tool]+="${out% *} "
             cpus[$tool]+="${out#* } "
         done
