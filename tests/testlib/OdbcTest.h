@@ -7,9 +7,11 @@
 
 namespace vorla::test {
 
-// Absolute path of the SQLite ODBC driver library: the one unixODBC has
+// What a connection text names the SQLite ODBC driver by, for DRIVER=. On
+// POSIX the absolute path of the driver library: the one unixODBC has
 // registered as "SQLite3" (or "SQLite"), else the first of the usual install
-// places that exists. Empty when the driver is not installed.
+// places that exists. On Windows the driver's name in the driver manager's
+// list, in braces. Empty when the driver is not installed.
 std::string SqliteOdbcDriver();
 
 // Skips the current test with a message naming what to install when the
@@ -21,9 +23,9 @@ std::string SqliteOdbcDriver();
                         "installed";                                                    \
     }
 
-// Runs a query on a SQLite database file and returns its rows, each row its
-// columns joined by '|' (NULL as "NULL"). A failing query fails the test and
-// gives an empty result.
+// Runs a query on a SQLite database file (on Windows through the driver
+// above) and returns its rows, each row its columns joined by '|' (NULL as
+// "NULL"). A failing query fails the test and gives an empty result.
 std::vector<std::string> QuerySqlite(const std::string& file, const std::string& sql);
 
 // "DRIVER=<driver>;Database=<file>": a connection text that needs no data
