@@ -296,13 +296,27 @@ int _getdrive(void);
 // The handle and status macros use C++ casts: this header is C++ only and the
 // program builds with -Wold-style-cast.
 
-#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000)))))
-#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000001)))))
-#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000002)))))
-#define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000003)))))
-#define HKEY_PERFORMANCE_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000004)))))
-#define HKEY_CURRENT_CONFIG (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000005)))))
-#define HKEY_DYN_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000006)))))
+#define HKEY_CLASSES_ROOT    \
+    (reinterpret_cast<HKEY>( \
+        static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000000)))))
+#define HKEY_CURRENT_USER    \
+    (reinterpret_cast<HKEY>( \
+        static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000001)))))
+#define HKEY_LOCAL_MACHINE   \
+    (reinterpret_cast<HKEY>( \
+        static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000002)))))
+#define HKEY_USERS           \
+    (reinterpret_cast<HKEY>( \
+        static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000003)))))
+#define HKEY_PERFORMANCE_DATA \
+    (reinterpret_cast<HKEY>(  \
+        static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000004)))))
+#define HKEY_CURRENT_CONFIG  \
+    (reinterpret_cast<HKEY>( \
+        static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000005)))))
+#define HKEY_DYN_DATA        \
+    (reinterpret_cast<HKEY>( \
+        static_cast<ULONG_PTR>(static_cast<LONG_PTR>(static_cast<LONG>(0x80000006)))))
 
 #define DELETE 0x00010000L
 #define READ_CONTROL 0x00020000L
