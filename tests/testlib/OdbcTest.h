@@ -28,8 +28,19 @@ std::string SqliteOdbcDriver();
 // "NULL"). A failing query fails the test and gives an empty result.
 std::vector<std::string> QuerySqlite(const std::string& file, const std::string& sql);
 
+// The name under which the SQLite ODBC driver is to be given a database
+// file: the path itself, except under Wine, where the driver is the host's
+// library and opens the host's name of the file.
+std::string DriverFilePath(const std::string& file);
+
 // "DRIVER=<driver>;Database=<file>": a connection text that needs no data
 // source.
 std::string DirectConnect(const std::string& driver, const std::string& file);
+
+// The text the driver manager gives when a connection names a driver that is
+// not installed. Wine hands ODBC calls to unixODBC, so under Wine the
+// unixODBC text comes instead of the Windows one.
+std::string MissingDriverText(const std::string& driver);
+std::string UnixOdbcMissingDriverText(const std::string& driver);
 
 }  // namespace vorla::test

@@ -107,4 +107,12 @@ std::vector<std::string> QuerySqlite(const std::string& file, const std::string&
     return rows;
 }
 
+std::string DriverFilePath(const std::string& file) {
+    return file;
+}
+
+std::string MissingDriverText(const std::string& driver) {
+    return UnixOdbcMissingDriverText(driver);
+}
+
 }  // namespace vorla::test

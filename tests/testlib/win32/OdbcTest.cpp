@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Odbc.h"
+#include "testlib/Wine.h"
 
 // On Windows the SQLite ODBC driver is reached by its name in the driver
 // manager's list, and the database it wrote is read back through the same
@@ -74,7 +75,37 @@ public:
     bool m_connected = false;
 };
 
+// Wine's kernel32 names the host file behind a Windows path; the result is
+// allocated on the process heap.
+using WineUnixFileName = char*(CDECL*)(LPCWSTR);
+
 }  // namespace
+
+std::string DriverFilePath(const std::string& file) {
+    if (!RunningUnderWine()) {
+        return file;
+    }
+    const auto convert = reinterpret_cast<WineUnixFileName>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    const int wideLength = MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, nullptr, 0);
+    if (convert == nullptr || wideLength <= 0) {
+        return file;
+    }
+    std::vector<wchar_t> wide(static_cast<size_t>(wideLength));
+    MultiByteToWideChar(CP_ACP, 0, file.c_str(), -1, wide.data(), wideLength);
+    char* unixName = convert(wide.data());
+    if (unixName == nullptr) {
+        return file;
+    }
+    std::string result(unixName);
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+std::string MissingDriverText(const std::string&) {
+    return "[Microsoft][ODBC Driver Manager] Data source name not found and no default driver "
+           "specified";
+}
 
 std::string SqliteOdbcDriver() {
     Handles handles;
