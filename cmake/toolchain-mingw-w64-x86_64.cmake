@@ -5,28 +5,8 @@
 #
 # The compilers are the "-posix" ones (Debian package
 # g++-mingw-w64-x86-64-posix): only that thread model gives std::thread and
-# std::mutex. Programs are linked statically against libgcc, libstdc++ and
-# winpthread, so that a .exe needs nothing but the system's own DLLs: it runs
-# on a bare Windows and under Wine without a search for MinGW's runtime DLLs.
+# std::mutex.
 
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
 set(VORLA_MINGW_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${VORLA_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${VORLA_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${VORLA_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${VORLA_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
-
-# Test programs are run through Wine when CTest starts them on the build host.
-find_program(VORLA_WINE_EXECUTABLE NAMES wine)
-if(VORLA_WINE_EXECUTABLE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${VORLA_WINE_EXECUTABLE})
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/MingwW64.cmake)
