@@ -1,18 +1,77 @@
 #include "app/RunCmd.h"
+#include "dsn/DsnCreate.h"
+#include "dsn/DsnLookup.h"
+#include "dsn/DsnRemove.h"
 #include "framework/Console.h"
 #include "support/FileSystem.h"
 
-// This build checks the script option and stops there: the stages that
-// provision the database, register the data source and run the script are
-// not part of it yet, so it must not claim a successful run.
+// The stages in their fixed order; the first that fails ends the run, each
+// having printed its own reason. Nothing done before a failure is undone.
 BOOL CRunCmd::Run() {
     CFileSystem fs;
+
     if (m_strCommandFile.IsEmpty()) {
         AfxWriteErrLine("Try '-h' for HELP");
         AfxWriteErrLine(
             "Use the '-i COMMAND_FILE' command line argument to specify a command file.");
         return FALSE;
     }
-    AfxWriteErrLine("Running scripts is not available in this build of VORLA.");
-    return FALSE;
+    // Only reported here: the script stage fails later when it cannot open
+    // the file.
+    if (!fs.PathExists(m_strCommandFile)) {
+        AfxWriteErrLine("The specified command file '" + m_strCommandFile + "' does not exist.");
+    }
+
+    if (m_strDsn.IsEmpty()) {
+        if (!m_bTempDsn) {
+            AfxWriteErrLine(
+                "Specify a DSN using the '-d DSN_NAME' command line argument or use '-x'");
+            return FALSE;
+        }
+        MakeTempDsnName(m_strDsn);
+    }
+
+    if (!ProvisionDatabase(fs)) {
+        return FALSE;
+    }
+
+    // Only a data source created by this run is ever removed.
+    BOOL createdInThisRun = FALSE;
+    if (!DsnExists(m_strDsn)) {
+        if (!m_bCreateDsn) {
+            AfxWriteErrLine("The specified DSN '" + m_strDsn +
+                            "' does not exist, use '-c \"DESCRIPTION TEXT\" to create a DSN or "
+                            "'-cx' to create a temp DSN.");
+            return FALSE;
+        }
+        if (m_strOutputFile.IsEmpty()) {
+            AfxWriteErrLine("Can only create DSN entries for MS-Access files.");
+            return FALSE;
+        }
+        if (!CreateDsn(m_strDsn, m_strDescription, m_strOutputFile, m_hRootKey)) {
+            AfxWriteErrLine("Cannot create DSN entry:");
+            AfxWriteErrLine("DSN:         " + m_strDsn);
+            AfxWriteErrLine("Description: " + m_strDescription);
+            AfxWriteErrLine("DBQ:         " + m_strOutputFile);
+            return FALSE;
+        }
+        createdInThisRun = TRUE;
+    }
+
+    ComposeConnectString();
+    if (!OpenConnection()) {
+        return FALSE;
+    }
+    if (!RunScript()) {
+        return FALSE;
+    }
+
+    if (createdInThisRun && m_bTempDsn && DsnHasDbq(m_strDsn, m_strOutputFile)) {
+        CloseConnection();
+        if (!RemoveDsn(m_strDsn, m_hRootKey)) {
+            AfxWriteErrLine("Unable to remove temporary DSN '" + m_strDsn + "'");
+            return FALSE;
+        }
+    }
+    return TRUE;
 }

@@ -134,8 +134,8 @@ BOOL CRunCmd::ExecuteBatch(CString& batch) {
     }
     CString sql;
     CollapseWhitespace(batch, sql);
-    AfxWriteOutLine("Executing: " + sql);
-    AfxWriteOutLine(CString());
+    // The statement's line and the empty line after it leave in one write.
+    AfxWriteOut("Executing: " + sql + "\n\n");
     try {
         // The text goes with its length: a NUL byte inside it must not cut
         // short what is executed, compared with what was printed.

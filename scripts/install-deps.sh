@@ -2,6 +2,8 @@
 # Installs the Debian packages VORLA needs to build, test and run.
 #   scripts/install-deps.sh            what building and running need
 #   scripts/install-deps.sh --test     also what the tests need
+#   scripts/install-deps.sh --windows  only what cross-building for Windows
+#                                      and testing under Wine need
 # Packages already installed are left alone, so an ordinary user on a
 # prepared machine needs no root. Otherwise apt-get runs as root, through
 # sudo when the caller is not root.
@@ -14,6 +16,15 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   packages+=(googletest libgtest-dev libbenchmark-dev clang-format time)
+elif [[ "${1:-}" == "--windows" ]]; then
+  # The -posix compilers have std::thread; GoogleTest is built from
+  # googletest's sources; Wine's odbc32 hands ODBC calls to the host's
+  # unixODBC (libodbc2), which finds the SQLite ODBC driver.
+  packages=(
+    cmake ninja-build googletest
+    g++-mingw-w64-x86-64-posix
+    wine wine64 libodbc2 libsqliteodbc
+  )
 fi
 
 missing=()

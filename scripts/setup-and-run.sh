@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Sets VORLA up on this machine and runs it: installs the Debian packages it
-# needs, builds it, and runs the program.
+# Sets VORLA up on this machine and runs it on the embedded default database:
+# installs the Debian packages it needs, builds it, sets up a prefix for the
+# build tree, and runs the demo script against a new database file.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,4 +10,22 @@ scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLA_BUILD_TESTS=OFF -DVORLA_BUILD_BENCH=OFF
 cmake --build build -j "$(nproc 2>/dev/null || echo 2)"
 
-build/app/vorla -h
+# The build tree's own prefix: its registry store and system directory.
+export VORLA_PREFIX="$PWD/build/prefix"
+export PATH="$PWD/build/bin:$PATH"
+vorla-setup
+
+echo
+echo "== vorla -m2 -o demo.mdb -cx -i examples/demo.sql -b GO"
+vorla -m2 -o demo.mdb -cx -i examples/demo.sql -b GO
+
+echo
+echo "== The rows in demo.mdb"
+sqlite3 -header -column demo.mdb \
+  "SELECT o.id, c.name AS customer, c.city, p.title AS product, o.quantity
+     FROM orders o JOIN customer c ON c.id = o.customer_id JOIN product p ON p.id = o.product_id
+    ORDER BY o.id"
+
+echo
+echo "== The user's data sources: the temporary one is gone"
+vorla-reg query "HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources"

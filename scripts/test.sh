@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what the tests need, builds, runs CTest and the
 # format check, then builds with the address and undefined-behaviour
-# sanitizers and runs CTest again.
+# sanitizers and runs CTest again, and last cross-builds for Windows and runs
+# the Windows test programs under Wine (scripts/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -20,3 +21,5 @@ export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 (cd build-asan && ctest --output-on-failure -j "$jobs")
+
+scripts/test-windows.sh

@@ -161,23 +161,6 @@ TEST(Options, EveryRuleOfTheOptionTable) {
     ASSERT_TRUE(SetCurrentDirectoryA(before));
 }
 
-TEST(Options, AbsolutePathsAsSeparateArgumentsAreOptionGroups) {
-    ScopedTempDir dir;
-    WriteFileBytes(dir.File("setup.sql"), "SELECT 1\n");
-    const std::string path = dir.File("setup.sql");
-    std::vector<std::string> attached{"vorla", "-i" + path, "-o", path};
-    std::vector<char*> argv;
-    for (std::string& arg : attached) {
-        argv.push_back(&arg[0]);
-    }
-    CRunCmd cmd;
-    CFileSystem fs;
-    EXPECT_EQ(ParseOptions(cmd, fs, static_cast<int>(argv.size()), argv.data()), ParseOutcome::Run);
-    EXPECT_EQ(std::string(cmd.m_strCommandFile), path);
-    // "-o" finds "/tmp/..." beginning with '/': it takes its empty rest.
-    EXPECT_EQ(std::string(cmd.m_strOutputFile), "");
-}
-
 TEST(Options, MissingFileMessagesNameTheCheckedValue) {
     RegisterStringTable();
     struct {

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -47,22 +46,6 @@ ScopedTempDir::~ScopedTempDir() {
 
 std::string ScopedTempDir::File(const std::string& name) const {
     return m_path + "/" + name;
-}
-
-ScopedPrefix::ScopedPrefix() {
-    if (const char* old = std::getenv("VORLA_PREFIX")) {
-        m_hadOld = true;
-        m_old = old;
-    }
-    setenv("VORLA_PREFIX", m_dir.Path().c_str(), 1);
-}
-
-ScopedPrefix::~ScopedPrefix() {
-    if (m_hadOld) {
-        setenv("VORLA_PREFIX", m_old.c_str(), 1);
-    } else {
-        unsetenv("VORLA_PREFIX");
-    }
 }
 
 std::string ReadFileBytes(const std::string& path) {

@@ -24,7 +24,9 @@ private:
 
 // A fresh temporary directory set as VORLA_PREFIX for the life of the object;
 // the variable's earlier value comes back afterwards. No test may touch the
-// real home directory's prefix.
+// real home directory's prefix. On Windows, where the registry and the
+// system directory are the system's own, there is no prefix: the object only
+// owns the directory.
 class ScopedPrefix {
 public:
     ScopedPrefix();

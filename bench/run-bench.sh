@@ -1,0 +1,417 @@
+#!/usr/bin/env bash
+# Measures vorla against its peers and prints one table of figures:
+#   a. a script of INSERT batches: vorla vs unixODBC's isql vs the sqlite3 CLI
+#   b. peak memory of vorla reading a 1 GiB script
+#   c. the cost of a temporary data source (-cx) over an existing one
+#   d. MakeTempDsnName with 10, 100 and 1,000 temporary names already listed
+#
+#   bench/run-bench.sh [BUILD_DIR]
+#
+# BUILD_DIR (e.g. build) is used as it is when it holds bin/vorla,
+# bin/vorla-setup, bench/bench_temp_dsn_name and the templates; otherwise a
+# Release build (without the tests) is configured and built in build-bench/
+# at the top of the clone.
+#
+# Environment:
+#   BENCH_DIR           directory for the databases and scripts (default
+#                       /dev/shm when it exists, else $TMPDIR or /tmp)
+#   BENCH_DISK_DIR      disk directory for the disk figures (default /var/tmp);
+#                       only used when BENCH_DIR is memory-backed
+#   BENCH_BATCHES       INSERT batches of figure a (default 20000)
+#   BENCH_DISK_BATCHES  INSERT batches of the disk figure (default 100; 0 skips
+#                       every disk figure)
+#   BENCH_ROUNDS        timed runs of each tool in figure a (default 7)
+#   BENCH_BIG_BYTES     size of the script of figure b (default 1073741824)
+#   BENCH_DSN_COUNTS    list lengths of figure d (default "10 100 1000")
+set -euo pipefail
+shopt -s inherit_errexit
+export LC_ALL=C
+
+repo=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+batches=${BENCH_BATCHES:-20000}
+disk_batches=${BENCH_DISK_BATCHES:-100}
+rounds=${BENCH_ROUNDS:-7}
+big_bytes=${BENCH_BIG_BYTES:-1073741824}
+dsn_counts=${BENCH_DSN_COUNTS:-10 100 1000}
+
+note() { printf '%s\n' "$*" >&2; }
+die() { note "run-bench.sh: $*"; exit 1; }
+
+# ---------------------------------------------------------------- tools ----
+
+# Installs missing Debian packages the way scripts/install-deps.sh does.
+apt_install() {
+    note "Installing Debian packages: $*"
+    local as_root=()
+    if [[ $(id -u) -ne 0 ]]; then
+        command -v sudo >/dev/null 2>&1 || die "missing packages and no sudo: apt-get install -y $*"
+        as_root=(sudo)
+    fi
+    export DEBIAN_FRONTEND=noninteractive
+    "${as_root[@]}" apt-get update
+    "${as_root[@]}" apt-get install -y --no-install-recommends "$@"
+}
+
+missing=()
+command -v hyperfine >/dev/null 2>&1 || missing+=(hyperfine)
+command -v isql >/dev/null 2>&1 || missing+=(unixodbc)
+command -v sqlite3 >/dev/null 2>&1 || missing+=(sqlite3)
+[[ -x /usr/bin/time ]] || missing+=(time)
+if ! compgen -G '/usr/lib/*/odbc/libsqlite3odbc*.so' >/dev/null &&
+    ! compgen -G '/usr/lib/odbc/libsqlite3odbc*.so' >/dev/null; then
+    missing+=(libsqliteodbc)
+fi
+if [[ ${#missing[@]} -gt 0 ]]; then
+    apt_install "${missing[@]}"
+fi
+
+# ---------------------------------------------------------------- build ----
+
+needed=(bin/vorla bin/vorla-setup bench/bench_temp_dsn_name share/vorla/Template/empty2k.mdb)
+has_binaries() {
+    local f
+    for f in "${needed[@]}"; do [[ -f $1/$f ]] || return 1; done
+}
+
+build_started=$EPOCHREALTIME
+built=no
+if [[ -n ${1:-} ]] && has_binaries "$1"; then
+    build=$(cd "$1" && pwd)
+else
+    [[ -n ${1:-} ]] && note "$1 does not hold ${needed[*]}; building in build-bench/"
+    build=$repo/build-bench
+    if [[ ! -f $build/build.ninja ]]; then
+        "$repo/scripts/install-deps.sh"
+        cmake -S "$repo" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DVORLA_BUILD_TESTS=OFF
+    fi
+    ninja -C "$build" -j2
+    built=yes
+fi
+build_seconds=$(awk -v a="$build_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
+vorla=$build/bin/vorla
+template_src=$build/share/vorla/Template/empty2k.mdb
+[[ -f $template_src ]] || die "no template in $build/share/vorla/Template (build incomplete?)"
+
+# ----------------------------------------------------------- directories ----
+
+fs_type() { stat -f -c %T "$1"; }
+memory_backed() { case $(fs_type "$1") in tmpfs | ramfs) return 0 ;; *) return 1 ;; esac; }
+
+if [[ -n ${BENCH_DIR:-} ]]; then
+    base=$BENCH_DIR
+elif [[ -d /dev/shm && -w /dev/shm ]]; then
+    base=/dev/shm
+else
+    base=${TMPDIR:-/tmp}
+fi
+mkdir -p "$base"
+work=$(mktemp -d "$base/vorla-bench.XXXXXX")
+disk=
+if memory_backed "$work" && [[ $disk_batches -gt 0 ]]; then
+    disk_base=${BENCH_DISK_DIR:-/var/tmp}
+    if [[ -d $disk_base && -w $disk_base ]] && ! memory_backed "$disk_base"; then
+        disk=$(mktemp -d "$disk_base/vorla-bench.XXXXXX")
+    else
+        note "No disk directory ($disk_base is missing or memory-backed): disk figures skipped"
+    fi
+elif ! memory_backed "$work"; then
+    note "Note: $work is on a disk ($(fs_type "$work")): every INSERT is a synced commit," \
+        "figure a will be slow and noisy (BENCH_BATCHES lowers the count)."
+fi
+cleanup() { rm -rf "$work" ${disk:+"$disk"}; }
+trap cleanup EXIT
+
+bench_started=$EPOCHREALTIME
+
+# ------------------------------------------------------------- helpers ----
+
+# Median of the arguments.
+median() {
+    printf '%s\n' "$@" | sort -g |
+        awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+calc() { awk "BEGIN { printf \"$1\", $2 }"; }
+# $1 / $2 as a ratio, or - when $2 is zero (a CPU time below the resolution).
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2fx", a / b; else print "-" }'; }
+# yes / no: is $1 <= $2 ?
+within() { awk -v a="$1" -v b="$2" 'BEGIN { print (a <= b) ? "yes" : "NO" }'; }
+row() { printf '%-44s %-36s %-9s %s\n' "$@"; }
+section() { printf '%s\n' "$*"; }
+
+# Sets up a prefix in directory $1 with a template copy, a trivial script and
+# a data source BenchDsn whose database is $1/bench.mdb.
+setup_dir() {
+    local dir=$1
+    (
+        cd "$dir"
+        export VORLA_PREFIX=$dir/prefix
+        "$build/bin/vorla-setup" >/dev/null || die "vorla-setup failed in $dir"
+        cp "$template_src" template.mdb
+        printf 'SELECT 1\nGO\n' >trivial.sql
+        "$vorla" -d BenchDsn -c -o bench.mdb -e template.mdb -i trivial.sql -b GO >/dev/null ||
+            die "cannot create the data source BenchDsn in $dir"
+    )
+}
+
+# The same INSERT statements in three forms in directory $1: GO-separated
+# batches for vorla, one statement a line for isql, ';'-terminated for sqlite3.
+write_scripts() {
+    awk -v n="$2" -v dir="$1" 'BEGIN {
+        create = "CREATE TABLE bench (id INTEGER, name TEXT, twice INTEGER)"
+        print create "\nGO" > (dir "/a_vorla.sql")
+        print create > (dir "/a_isql.sql")
+        print create ";" > (dir "/a_sqlite3.sql")
+        for (i = 1; i <= n; i++) {
+            s = sprintf("INSERT INTO bench (id, name, twice) VALUES (%d, \"row %d\", %d)", i, i, 2 * i)
+            print s "\nGO" > (dir "/a_vorla.sql")
+            print s > (dir "/a_isql.sql")
+            print s ";" > (dir "/a_sqlite3.sql")
+        }
+    }'
+}
+
+# run_tool DIR TOOL: runs one tool on a fresh copy of the template in DIR and
+# prints "wall cpu" in seconds (cpu = user + system).
+run_tool() {
+    local dir=$1 tool=$2 db driver started ended
+    driver=$(readlink -f "$dir/prefix/system32/odbcjt32.dll")
+    case $tool in
+        vorla) db=bench.mdb ;;
+        isql) db=a_isql.db ;;
+        sqlite3) db=a_sqlite3.db ;;
+    esac
+    (
+        cd "$dir"
+        export VORLA_PREFIX=$dir/prefix
+        rm -f "$db" "$db-journal" "$db-wal" "$db-shm"
+        cp template.mdb "$db"
+        started=$EPOCHREALTIME
+        case $tool in
+            vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d BenchDsn -i a_vorla.sql -b GO \
+                </dev/null >/dev/null 2>err.txt ;;
+            isql) /usr/bin/time -f '%U %S' -o cpu.txt isql -b -k "DRIVER=$driver;Database=$db" \
+                <a_isql.sql >out.txt 2>err.txt ;;
+            sqlite3) /usr/bin/time -f '%U %S' -o cpu.txt sqlite3 "$db" \
+                <a_sqlite3.sql >/dev/null 2>err.txt ;;
+        esac || { cat err.txt >&2; die "$tool failed"; }
+        ended=$EPOCHREALTIME
+        # isql -b reports statement errors on stdout and still exits with 0.
+        if [[ $tool == isql ]] && grep -q '\[ISQL\]ERROR\|^\[' out.txt; then
+            cat out.txt >&2
+            die "isql reported an error"
+        fi
+        local rows
+        rows=$(sqlite3 "$db" 'SELECT count(*) FROM bench')
+        [[ $rows == "$3" ]] || die "$tool left $rows rows, not $3"
+        awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' cpu.txt
+    )
+}
+
+# figure_a DIR BATCHES ROUNDS LABEL: interleaved rounds (the order rotates
+# each round, so drift in the machine's load hits every tool alike); prints
+# the table rows.
+figure_a() {
+    local dir=$1 n=$2 rounds=$3 label=$4 tools=(vorla isql sqlite3) r i tool out
+    declare -A walls=() cpus=()
+    write_scripts "$dir" "$n"
+    note "a. $label: $n INSERT batches, 1 warm-up + $rounds timed rounds ..."
+    for tool in "${tools[@]}"; do run_tool "$dir" "$tool" "$n" >/dev/null; done
+    for ((r = 0; r < rounds; r++)); do
+        for ((i = 0; i < 3; i++)); do
+            tool=${tools[$(((r + i) % 3))]}
+            out=$(run_tool "$dir" "$tool" "$n")
+            note "   round $((r + 1)) $tool: $out"
+            walls[$tool]+="${out% *} "
+            cpus[$tool]+="${out#* } "
+        done
+    done
+    local wv wi ws cv ci cs
+    # shellcheck disable=SC2086
+    {
+        wv=$(median ${walls[vorla]}) wi=$(median ${walls[isql]}) ws=$(median ${walls[sqlite3]})
+        cv=$(median ${cpus[vorla]}) ci=$(median ${cpus[isql]}) cs=$(median ${cpus[sqlite3]})
+    }
+    section "a. $n INSERT batches, one per GO, each run on a fresh database, $label"
+    row "" "median of $rounds: wall s (CPU s)" "" ""
+    row "   vorla -d DSN -i script -b GO" "$(calc '%.3f' "$wv") ($(calc '%.2f' "$cv"))" "" ""
+    row "   isql -b -k DRIVER=...;Database=..." "$(calc '%.3f' "$wi") ($(calc '%.2f' "$ci"))" "" ""
+    row "   sqlite3 FILE < script" "$(calc '%.3f' "$ws") ($(calc '%.2f' "$cs"))" "" ""
+    local ri rs
+    ri=$(calc '%.3f' "$wv / $wi") rs=$(calc '%.3f' "$wv / $ws")
+    if [[ $5 == judge ]]; then
+        row "   vorla / isql" "${ri}x (CPU $(ratio "$cv" "$ci"))" "<= 1.05x" "$(within "$ri" 1.05)"
+        row "   vorla / sqlite3" "${rs}x (CPU $(ratio "$cv" "$cs"))" "<= 1.10x" "$(within "$rs" 1.10)"
+    else
+        row "   vorla / isql" "${ri}x (CPU $(ratio "$cv" "$ci"))" "(info)" ""
+        row "   vorla / sqlite3" "${rs}x (CPU $(ratio "$cv" "$cs"))" "(info)" ""
+    fi
+}
+
+# figure_b DIR: a script of at least $big_bytes bytes of small batches padded
+# with comment lines and whitespace, run once under /usr/bin/time -v.
+figure_b() {
+    local dir=$1
+    (
+        cd "$dir"
+        export VORLA_PREFIX=$dir/prefix
+        # One batch: 60 comment lines of 1,000 characters, the INSERT with a
+        # 16 KiB run of blanks and tabs inside it, 32 lines of nothing but
+        # blanks and tabs, the separator.
+        awk 'BEGIN {
+            c = ""; for (i = 0; i < 100; i++) c = c "abcdefghij"
+            c = substr(c, 1, 998)
+            for (i = 0; i < 60; i++) print "\047 " c
+            w = ""; for (i = 0; i < 2048; i++) w = w "\t       "
+            print "INSERT INTO pad (id, note) VALUES (1," w "\"padded\")"
+            w = ""; for (i = 0; i < 64; i++) w = w " \t      "
+            for (i = 0; i < 32; i++) print w
+            print "GO"
+        }' >block.sql
+        local block_bytes block_lines count
+        block_bytes=$(wc -c <block.sql) block_lines=$(wc -l <block.sql)
+        count=$(((big_bytes + block_bytes - 1) / block_bytes))
+        note "b. writing a $(calc '%.2f' "$big_bytes / 1073741824") GiB script of $count batches ..."
+        # yes ends on SIGPIPE when head has enough.
+        set +o pipefail
+        {
+            printf 'CREATE TABLE pad (id INTEGER, note TEXT)\nGO\n'
+            yes "$(cat block.sql)" | head -n $((block_lines * count))
+        } >big.sql
+        rm -f bench.mdb
+        cp template.mdb bench.mdb
+        note "b. running vorla on it under /usr/bin/time -v ..."
+        /usr/bin/time -v -o rss.txt "$vorla" -d BenchDsn -i big.sql -b GO </dev/null >/dev/null 2>err.txt ||
+            { cat err.txt >&2; die "vorla failed on the big script"; }
+        local size rows kb secs
+        size=$(stat -c %s big.sql)
+        rows=$(sqlite3 bench.mdb 'SELECT count(*) FROM pad')
+        [[ $rows == "$count" ]] || die "the big script left $rows rows, not $count"
+        kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' rss.txt)
+        secs=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' rss.txt)
+        rm -f big.sql block.sql
+        section "b. vorla -d DSN on a $size-byte script of $rows batches (comments, blank runs)"
+        row "   Max RSS (/usr/bin/time -v)" "$(calc '%.1f' "$kb / 1024") MB (run took ${secs} s)" \
+            "< 32 MB" "$(within "$kb" 32767)"
+    )
+}
+
+# figure_c DIR PASSES RUNS LABEL: hyperfine medians of the -cx run, of the run
+# on an existing data source, and of that run with the template copy too.
+# hyperfine runs each command's runs back to back, so the runs are split into
+# PASSES passes of RUNS runs each, the order of the commands rotating, and the
+# median is taken over the times of every pass: drift in the machine's load
+# then hits the three alike.
+figure_c() {
+    local dir=$1 passes=$2 runs=$3 label=$4 p i name
+    local names=(cx d ed)
+    declare -A cmd=(
+        [cx]="$vorla -e template.mdb -o c_out.mdb -cx -i trivial.sql -b GO"
+        [d]="$vorla -d BenchDsn -o c_out.mdb -i trivial.sql -b GO"
+        [ed]="$vorla -e template.mdb -o c_out.mdb -d BenchDsn -i trivial.sql -b GO"
+    )
+    declare -A prep=(
+        [cx]="rm -f c_out.mdb c_out1.mdb"
+        [d]="cp template.mdb c_out.mdb"
+        [ed]="rm -f c_out.mdb c_out1.mdb"
+    )
+    declare -A times=()
+    note "c. $label: hyperfine, $passes passes of $runs runs each ..."
+    (
+        cd "$dir"
+        export VORLA_PREFIX=$dir/prefix
+        for ((p = 0; p < passes; p++)); do
+            local args=()
+            for ((i = 0; i < 3; i++)); do
+                name=${names[$(((p + i) % 3))]}
+                args+=(-p "${prep[$name]}" -n "$name" "${cmd[$name]}")
+            done
+            hyperfine -N -w "$((p == 0 ? 1 : 0))" -r "$runs" --style none --export-json c.json \
+                "${args[@]}" >/dev/null 2>err.txt || { cat err.txt >&2; die "hyperfine failed"; }
+            # The pretty-printed JSON: a "command" line, later a "times" array.
+            while read -r name t; do
+                times[$name]+="$t "
+            done < <(awk '
+                /"command":/ { gsub(/[",]/, "", $2); name = $2 }
+                /"times":/ { inside = 1; next }
+                inside && /\]/ { inside = 0 }
+                inside { gsub(/,/, "", $1); print name, $1 * 1000 }' c.json)
+        done
+        # No temporary data source may be left behind.
+        if sqlite3 prefix/registry/user.db "SELECT name FROM vals WHERE name LIKE 'VORLA%'" | grep -q .; then
+            die "a temporary data source was left in the registry"
+        fi
+        local cx d ed diff
+        # shellcheck disable=SC2086
+        cx=$(median ${times[cx]}) d=$(median ${times[d]}) ed=$(median ${times[ed]})
+        diff=$(calc '%.1f' "$cx - $d")
+        section "c. temporary data source overhead, $label"
+        row "" "median of $((passes * runs)) (hyperfine), ms" "" ""
+        row "   vorla -e T -o x.mdb -cx -i trivial.sql" "$(calc '%.1f' "$cx")" "" ""
+        row "   vorla -d DSN -o x.mdb -i trivial.sql" "$(calc '%.1f' "$d")" "" ""
+        row "   vorla -e T -o x.mdb -d DSN -i trivial.sql" "$(calc '%.1f' "$ed")" "" ""
+        row "   -cx minus -d (creation + removal + copy)" "$diff ms" "< 20 ms" "$(within "$diff" 20)"
+        row "   -cx minus -e -d (creation + removal)" "$(calc '%.1f' "$cx - $ed") ms" "(info)" ""
+    )
+}
+
+# figure_d DIR: bench_temp_dsn_name in a prefix of its own.
+figure_d() {
+    local dir=$1/prefix-d
+    note "d. MakeTempDsnName with $dsn_counts names listed ..."
+    VORLA_PREFIX=$dir "$build/bin/vorla-setup" >/dev/null
+    local lines
+    # shellcheck disable=SC2086
+    lines=$(VORLA_PREFIX=$dir "$build/bench/bench_temp_dsn_name" $dsn_counts) ||
+        die "bench_temp_dsn_name failed"
+    section "d. MakeTempDsnName with VORLA1..VORLAn listed (current user)"
+    row "" "median ms wall / CPU (calls timed)" "" ""
+    local prev_n='' prev_t='' worst=0 n wall cpu calls name growth
+    while read -r n wall cpu calls name; do
+        if [[ -n $prev_n ]]; then
+            # CPU-time growth scaled to a tenfold count:
+            # (t / prev_t) ^ (1 / log10(n / prev_n)).
+            growth=$(awk -v a="$prev_t" -v b="$cpu" -v m="$prev_n" -v k="$n" \
+                'BEGIN { printf "%.1f", exp(log(b / a) / (log(k / m) / log(10))) }')
+            worst=$(awk -v a="$worst" -v b="$growth" 'BEGIN { print (b > a) ? b : a }')
+            row "   n = $n" "$(calc '%.2f' "$wall") / $(calc '%.2f' "$cpu") ($calls), CPU x$growth" \
+                "<= x100" "$(within "$growth" 100)"
+        else
+            row "   n = $n" "$(calc '%.2f' "$wall") / $(calc '%.2f' "$cpu") ($calls) -> $name" "" ""
+        fi
+        prev_n=$n prev_t=$cpu
+    done <<<"$lines"
+    row "   worst CPU growth per 10x (square: x100)" "x$worst" "<= x100" "$(within "$worst" 100)"
+}
+
+# ---------------------------------------------------------------- run ----
+
+setup_dir "$work"
+[[ -n $disk ]] && setup_dir "$disk"
+driver=$(readlink -f "$work/prefix/system32/odbcjt32.dll")
+
+table=$(
+    figure_a "$work" "$batches" "$rounds" "in $base ($(fs_type "$work"))" judge
+    if [[ -n $disk ]]; then
+        figure_a "$disk" "$disk_batches" "$rounds" "in $disk_base ($(fs_type "$disk"), disk)" info
+    fi
+    figure_b "$work"
+    figure_c "$work" 6 5 "prefix in $base ($(fs_type "$work"))"
+    if [[ -n $disk ]]; then
+        figure_c "$disk" 5 2 "prefix in $disk_base ($(fs_type "$disk"), disk)"
+    fi
+    figure_d "$work"
+)
+total=$(awk -v a="$bench_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
+
+echo
+echo "VORLA benchmarks: $vorla"
+echo "driver $driver; $(nproc) CPUs; $(date -u '+%Y-%m-%d %H:%M UTC')"
+echo
+row "Figure" "Measured" "Goal" "Met"
+row "------" "--------" "----" "---"
+printf '%s\n' "$table"
+echo
+if [[ $built == yes ]]; then
+    echo "Build (ninja in $build): ${build_seconds} s"
+fi
+echo "Total benchmark time: ${total} s"
