@@ -559,4 +559,36 @@ TEST(Provision, OutputFileInUseIsNeitherBackedUpNorTouched) {
     EXPECT_EQ(ReadFileBytes(site.File("busy.mdb")), "precious");
 }
 
+// The backup copy runs out of space: the old database stays as it was and the
+// run ends with the backup message. The output folder is a small tmpfs in a
+// mount namespace of the run's own, made by a shell around the program.
+TEST(Provision, BackupOntoAFullFileSystemKeepsTheOriginal) {
+    Site site;
+    WriteScript(site);
+    mkdir(site.File("small").c_str(), 0700);
+    const std::string original(150 * 1024, 'd');
+    WriteFileBytes(site.File("original.bin"), original);
+    char real[4096];
+    ASSERT_NE(realpath(site.Path().c_str(), real), nullptr);
+    const std::string small = std::string(real) + "/small";
+    const std::string script =
+        "mount -t tmpfs -o size=256k tmpfs '" + small + "' || exit 99; " +
+        "cp original.bin small/db.mdb || exit 98; \"$0\" -m -o small/db.mdb -cx -i setup.sql; " +
+        "status=$?; cmp -s original.bin small/db.mdb || exit 97; exit $status";
+    ProcessOptions options = site.Options();
+    auto result =
+        RunProcess({"/usr/bin/unshare", "-m", "/bin/sh", "-c", script, VORLA_BIN}, options);
+    if (result.exitCode != 255 && result.exitCode != 0 && result.exitCode != 97 &&
+        result.exitCode != 98) {
+        GTEST_SKIP() << "cannot make a small file system in a mount namespace here ("
+                     << result.exitCode << "): " << result.err;
+    }
+    EXPECT_EQ(result.exitCode, 255) << "97: the original changed";
+    // "small/" is relative without "./": the path stays as it was given.
+    EXPECT_EQ(result.err,
+              "Using Template File: empty.mdb\n"
+              "Unable to backup existing database file 'small/db.mdb'\n");
+    EXPECT_EQ(result.out, kBanner + "\n");
+}
+
 }  // namespace
