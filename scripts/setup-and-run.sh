@@ -27,5 +27,10 @@ sqlite3 -header -column demo.mdb \
     ORDER BY o.id"
 
 echo
-echo "== The user's data sources: the temporary one is gone"
-vorla-reg query "HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources"
+echo "== The user's ODBC data sources: the temporary one is gone"
+vorla-reg query "HKCU\\SOFTWARE\\ODBC\\ODBC.INI" /s
+if vorla-reg query "HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources" /v VORLA1 2>/dev/null; then
+  echo "VORLA1 is still registered" >&2
+  exit 1
+fi
+echo "VORLA1 is not registered any more."
