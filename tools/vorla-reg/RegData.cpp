@@ -66,19 +66,6 @@ bool ParseNumber(const std::string& text, unsigned long long limit, unsigned lon
     return errno == 0 && end != nullptr && *end == '\0' && value <= limit;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool ParseHexDigits(const std::string& text, std::string& bytes) {
     const std::string digits = text.size() % 2 != 0 ? "0" + text : text;
     bytes.clear();
@@ -102,6 +89,19 @@ std::string NumberBytes(unsigned long long value, size_t width) {
 }
 
 }  // namespace
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
 
 std::string TypeName(DWORD type) {
     for (const TypeRow& row : kTypes) {

@@ -31,4 +31,7 @@ bool ParseData(DWORD type, const std::string& text, const std::string& separator
 // them.
 std::vector<std::string> SplitMultiString(const std::string& bytes);
 
+// The value of one hexadecimal digit, or -1 for any other character.
+int HexDigit(char c);
+
 }  // namespace vorlareg

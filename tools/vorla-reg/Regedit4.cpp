@@ -1,5 +1,7 @@
 #include "Regedit4.h"
 
+#include "RegData.h"
+
 #include <cstdio>
 
 namespace vorlareg {
@@ -72,19 +74,6 @@ bool ReadQuoted(const std::string& line, size_t& pos, std::string& text) {
         text += c;
     }
     return false;
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
 }
 
 // "01,ff, 0a" (blanks allowed around the pairs; nothing at all for no bytes).
