@@ -647,11 +647,9 @@ KeyStamps Store::Stamps(int64_t id) {
     return s;
 }
 
-std::vector<int64_t> Store::ChildIdsSorted(int64_t parent) {
-    // Sub-keys enumerate in the order of their upper-cased names, as Windows
-    // keeps them.
-    Query q(Prepare("SELECT id FROM keys WHERE parent=?1 ORDER BY fold"));
-    q.Bind(1, parent);
+std::vector<int64_t> Store::IdList(const char* sql, int64_t param) {
+    Query q(Prepare(sql));
+    q.Bind(1, param);
     std::vector<int64_t> ids;
     while (q.Step()) {
         ids.push_back(q.Int(0));
@@ -659,16 +657,16 @@ std::vector<int64_t> Store::ChildIdsSorted(int64_t parent) {
     return ids;
 }
 
+std::vector<int64_t> Store::ChildIdsSorted(int64_t parent) {
+    // Sub-keys enumerate in the order of their upper-cased names, as Windows
+    // keeps them.
+    return IdList("SELECT id FROM keys WHERE parent=?1 ORDER BY fold", parent);
+}
+
 std::vector<int64_t> Store::ValueIdsOrdered(int64_t key) {
     // Values enumerate in the order they were first created: ids only grow,
     // and updating a value keeps its row.
-    Query q(Prepare("SELECT id FROM vals WHERE key=?1 ORDER BY id"));
-    q.Bind(1, key);
-    std::vector<int64_t> ids;
-    while (q.Step()) {
-        ids.push_back(q.Int(0));
-    }
-    return ids;
+    return IdList("SELECT id FROM vals WHERE key=?1 ORDER BY id", key);
 }
 
 bool Store::GetValueById(int64_t valueId, int64_t key, ValueRecord* value) {

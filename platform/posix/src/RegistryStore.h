@@ -156,6 +156,9 @@ public:
     void NoteChange(int64_t key, unsigned kinds, bool touch);
 
 private:
+    // The ids a one-parameter query gives, in its order.
+    std::vector<int64_t> IdList(const char* sql, int64_t param);
+
     Store(std::string path, HiveKind kind, sqlite3* db, bool writable);
     static void InitSchema(sqlite3* db, HiveKind kind, const TreeNode* tree);
 
