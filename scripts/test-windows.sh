@@ -75,4 +75,8 @@ if [[ ${#failed_programs[@]} -gt 0 ]]; then
   echo "Failed under Wine: ${failed_programs[*]}"
 fi
 echo "wine: $passed passed, $failed failed, $skipped skipped"
+if [[ $passed -eq 0 ]]; then
+  echo "No Windows test ran." >&2
+  exit 1
+fi
 [[ ${#failed_programs[@]} -eq 0 ]]
