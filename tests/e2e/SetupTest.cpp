@@ -1,0 +1,68 @@
+// vorla-setup: a prefix is set up once and stays as it is when set up again;
+// a missing SQLite ODBC driver is named clearly and nothing is linked.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testlib/Process.h"
+#include "testlib/TempDir.h"
+
+namespace {
+
+using vorla::test::ProcessOptions;
+using vorla::test::RunProcess;
+using vorla::test::ScopedTempDir;
+
+ProcessOptions OptionsFor(const ScopedTempDir& dir) {
+    ProcessOptions options;
+    options.workDir = dir.Path();
+    options.env = {{"VORLA_PREFIX", dir.File("prefix")}, {"HOME", dir.File("home")}};
+    return options;
+}
+
+std::string Export(const ScopedTempDir& dir, const std::string& key, const std::string& file) {
+    auto result = RunProcess({VORLA_REG_BIN, "export", key, file, "/y"}, OptionsFor(dir));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    return vorla::test::ReadFileBytes(dir.File(file));
+}
+
+TEST(Setup, SettingUpAgainChangesNothing) {
+    ScopedTempDir dir;
+    const ProcessOptions options = OptionsFor(dir);
+    auto first = RunProcess({VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR}, options);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    const std::string machine = Export(dir, "HKLM\\SOFTWARE", "m1.reg");
+    const std::string user = Export(dir, "HKCU\\SOFTWARE", "u1.reg");
+    EXPECT_NE(machine.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\.dds]"), std::string::npos);
+    EXPECT_NE(machine.find("[HKEY_LOCAL_MACHINE\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources]"),
+              std::string::npos);
+    EXPECT_NE(user.find("[HKEY_CURRENT_USER\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources]"),
+              std::string::npos);
+
+    auto second = RunProcess({VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR}, options);
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    EXPECT_EQ(second.out, first.out);
+    EXPECT_EQ(Export(dir, "HKLM\\SOFTWARE", "m2.reg"), machine);
+    EXPECT_EQ(Export(dir, "HKCU\\SOFTWARE", "u2.reg"), user);
+    struct stat st;
+    ASSERT_EQ(lstat(dir.File("prefix/system32/odbcjt32.dll").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(Setup, MissingDriverIsNamedAndNothingIsLinked) {
+    ScopedTempDir dir;
+    auto result = RunProcess(
+        {VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR, "--driver", dir.File("no-driver.so")},
+        OptionsFor(dir));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("the SQLite ODBC driver is not installed"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("libsqliteodbc"), std::string::npos);
+    struct stat st;
+    EXPECT_NE(lstat(dir.File("prefix/system32/odbcjt32.dll").c_str(), &st), 0);
+}
+
+}  // namespace
