@@ -970,7 +970,9 @@ TEST_F(RegistryRules, Notification) {
     HKEY watched = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, Open("", KEY_NOTIFY, &watched));
     std::thread changer([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        // Long enough for the call below to be waiting even on a loaded
+        // machine: a change made before the registration would be missed.
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
         HKEY k = nullptr;
         RegOpenKeyExA(HKEY_CURRENT_USER, m_path.c_str(), 0, KEY_SET_VALUE, &k);
         SetString(k, "late", "x");

@@ -287,7 +287,9 @@ TEST(RegistryProcesses, NotificationSeesOtherProcesses) {
             if (read(fds[0], &byte, 1) != 1) {
                 return 3;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(150));
+            // Long enough for the parent to be waiting even on a loaded
+            // machine: a change made before the registration would be missed.
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
             HKEY key = nullptr;
             if (RegOpenKeyExA(HKEY_CURRENT_USER, path, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
                 return 1;
