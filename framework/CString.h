@@ -12,7 +12,7 @@ class CString {
 public:
     CString() = default;
     CString(const char* text)
-        : m_text(text != nullptr ? text : "") {}  // NOLINT: implicit as in MFC
+        : m_text(text != nullptr ? text : "") {}  // NOLINT: implicit, as callers expect
     CString(const char* data, int length);
     CString(char ch, int repeat = 1);
     CString(const std::string& text) : m_text(text) {}  // NOLINT
@@ -32,7 +32,7 @@ public:
     void SetAt(int index, char ch) { m_text.at(static_cast<size_t>(index)) = ch; }
 
     // The text up to its first NUL, as the C functions see it.
-    operator const char*() const { return m_text.c_str(); }  // NOLINT: implicit as in MFC
+    operator const char*() const { return m_text.c_str(); }  // NOLINT: implicit, as callers expect
     const char* GetString() const { return m_text.c_str(); }
     const std::string& Str() const { return m_text; }
 

@@ -9,13 +9,13 @@
 class CTime {
 public:
     CTime() = default;
-    CTime(time_t time) : m_time(time) {}  // NOLINT: implicit as in MFC
+    CTime(time_t time) : m_time(time) {}  // NOLINT: implicit, as callers expect
     // A local calendar time; `dst` is 1 for daylight saving time, 0 for
     // standard time, and negative to let the time zone rules decide.
     CTime(int year, int month, int day, int hour, int minute, int second, int dst = -1);
     // A file time (UTC) taken over in local calendar time. A file time that
     // cannot be converted gives the time 0.
-    CTime(const FILETIME& fileTime, int dst = -1);  // NOLINT: implicit as in MFC
+    CTime(const FILETIME& fileTime, int dst = -1);  // NOLINT: implicit, as callers expect
 
     time_t GetTime() const { return m_time; }
     int GetYear() const;
