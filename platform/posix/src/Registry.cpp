@@ -95,17 +95,23 @@ DWORD SelfRelativeLength(const BYTE* sd) {
     return length;
 }
 
-LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
-             bool create, PHKEY phkResult, LPDWORD lpdwDisposition) {
-    std::shared_ptr<KeyHandle> base;
-    // Opening or creating below a handle does not depend on that handle's
-    // rights, only on the rights asked for the new handle.
-    LONG status = ResolveHandle(hKey, &base);
+// The handle a path is taken below, and the path's components.
+LONG ResolveKeyPath(HKEY hKey, LPCSTR lpSubKey, std::shared_ptr<KeyHandle>* base,
+                    std::vector<std::string>* parts) {
+    LONG status = ResolveHandle(hKey, base);
     if (status != ERROR_SUCCESS) {
         return status;
     }
+    return SplitKeyPath(hKey, lpSubKey, parts);
+}
+
+LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
+             bool create, PHKEY phkResult, LPDWORD lpdwDisposition) {
+    std::shared_ptr<KeyHandle> base;
     std::vector<std::string> parts;
-    status = SplitKeyPath(hKey, lpSubKey, &parts);
+    // Opening or creating below a handle does not depend on that handle's
+    // rights, only on the rights asked for the new handle.
+    LONG status = ResolveKeyPath(hKey, lpSubKey, &base, &parts);
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -415,12 +421,8 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     }
     return Guarded([&]() -> LONG {
         std::shared_ptr<KeyHandle> base;
-        LONG status = ResolveHandle(hKey, &base);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
         std::vector<std::string> parts;
-        status = SplitKeyPath(hKey, lpSubKey, &parts);
+        LONG status = ResolveKeyPath(hKey, lpSubKey, &base, &parts);
         if (status != ERROR_SUCCESS) {
             return status;
         }

@@ -563,33 +563,40 @@ bool Store::KeyExists(int64_t id) {
     return q.Bind(1, id).Step();
 }
 
-bool Store::GetKey(int64_t id, KeyRow* row) {
-    Query q(Prepare("SELECT id, name, class, ifnull(mount,''), last_write FROM keys WHERE id=?1"));
-    if (!q.Bind(1, id).Step()) {
-        return false;
-    }
+namespace {
+
+// Both key queries select the same columns, in this order.
+#define VORLA_KEY_COLUMNS "SELECT id, name, class, ifnull(mount,''), last_write FROM keys"
+
+void ReadKeyRow(Query& q, KeyRow* row) {
     row->id = q.Int(0);
     row->name = q.Text(1);
     row->className = q.Text(2);
     row->mount = q.Text(3);
     row->lastWrite = q.Int(4);
+}
+
+}  // namespace
+
+bool Store::GetKey(int64_t id, KeyRow* row) {
+    Query q(Prepare(VORLA_KEY_COLUMNS " WHERE id=?1"));
+    if (!q.Bind(1, id).Step()) {
+        return false;
+    }
+    ReadKeyRow(q, row);
     return true;
 }
 
 bool Store::FindChild(int64_t parent, const std::string& name, KeyRow* row) {
-    Query q(
-        Prepare("SELECT id, name, class, ifnull(mount,''), last_write FROM keys"
-                " WHERE parent=?1 AND fold=?2"));
+    Query q(Prepare(VORLA_KEY_COLUMNS " WHERE parent=?1 AND fold=?2"));
     if (!q.Bind(1, parent).Bind(2, Fold(name)).Step()) {
         return false;
     }
-    row->id = q.Int(0);
-    row->name = q.Text(1);
-    row->className = q.Text(2);
-    row->mount = q.Text(3);
-    row->lastWrite = q.Int(4);
+    ReadKeyRow(q, row);
     return true;
 }
+
+#undef VORLA_KEY_COLUMNS
 
 int64_t Store::CreateChild(int64_t parent, const std::string& name, const std::string& className) {
     {
