@@ -1,5 +1,7 @@
 #include "app/Options.h"
 
+#include "ParseArgs.h"
+
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -122,25 +124,14 @@ TEST(Options, EveryRuleOfTheOptionTable) {
     RegisterStringTable();
     for (const Row& row : Rows()) {
         SCOPED_TRACE(Join(row.args));
-        std::vector<std::string> args{"vorla"};
+        std::vector<std::string> args;
         for (const std::string& arg : row.args) {
             args.push_back(substitute(arg));
         }
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(&arg[0]);
-        }
-        argv.push_back(nullptr);
-
         CRunCmd cmd;
-        CFileSystem fs;
         std::ostringstream out;
         std::ostringstream err;
-        ParseOutcome outcome;
-        {
-            CConsoleRedirect redirect(out, err);
-            outcome = ParseOptions(cmd, fs, static_cast<int>(args.size()), argv.data());
-        }
+        const ParseOutcome outcome = vorla::test::ParseArgs(cmd, args, out, err);
         const Expect& e = row.expect;
         EXPECT_EQ(outcome, e.outcome);
         EXPECT_EQ(std::string(cmd.m_strDsn), e.dsn);
@@ -174,21 +165,10 @@ TEST(Options, MissingFileMessagesNameTheCheckedValue) {
         {{"-i", "-x"}, "Command file '' does not exist.\n"},
     };
     for (auto& row : rows) {
-        std::vector<std::string> args{"vorla"};
-        args.insert(args.end(), row.args.begin(), row.args.end());
-        std::vector<char*> argv;
-        for (std::string& arg : args) {
-            argv.push_back(&arg[0]);
-        }
         CRunCmd cmd;
-        CFileSystem fs;
         std::ostringstream out;
         std::ostringstream err;
-        {
-            CConsoleRedirect redirect(out, err);
-            EXPECT_EQ(ParseOptions(cmd, fs, static_cast<int>(args.size()), argv.data()),
-                      ParseOutcome::MissingFile);
-        }
+        EXPECT_EQ(vorla::test::ParseArgs(cmd, row.args, out, err), ParseOutcome::MissingFile);
         EXPECT_EQ(err.str(), row.message);
         EXPECT_EQ(out.str(), "");
     }

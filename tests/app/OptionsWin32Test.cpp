@@ -3,9 +3,11 @@
 // drive. One file per system, chosen by CMake.
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
 #include <vector>
 
+#include "ParseArgs.h"
 #include "app/Options.h"
 #include "testlib/TempDir.h"
 
@@ -18,14 +20,9 @@ TEST(Options, AbsolutePathsAsSeparateArgumentsAreValues) {
     ScopedTempDir dir;
     WriteFileBytes(dir.File("setup.sql"), "SELECT 1\n");
     const std::string path = dir.File("setup.sql");
-    std::vector<std::string> attached{"vorla", "-i" + path, "-o", path};
-    std::vector<char*> argv;
-    for (std::string& arg : attached) {
-        argv.push_back(&arg[0]);
-    }
     CRunCmd cmd;
-    CFileSystem fs;
-    EXPECT_EQ(ParseOptions(cmd, fs, static_cast<int>(argv.size()), argv.data()), ParseOutcome::Run);
+    EXPECT_EQ(vorla::test::ParseArgs(cmd, {"-i" + path, "-o", path}, std::cout, std::cerr),
+              ParseOutcome::Run);
     EXPECT_EQ(std::string(cmd.m_strCommandFile), path);
     // "-o" finds "C:\..." beginning with its drive letter: the next
     // argument is its value.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Banner.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
 
@@ -18,8 +19,7 @@ using vorla::test::RunProcessMerged;
 using vorla::test::ScopedTempDir;
 using vorla::test::WriteFileBytes;
 
-const char* const kBanner =
-    "VORLA - prepares a desktop database and runs a SQL script against it through ODBC";
+using vorla::test::kBanner;
 
 const char* const kHelp[] = {
     "    -m|-m2   (create for  Access 97)  OR  (-m2 for Access 2000)",

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Banner.h"
 #include "platform/Win32.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
@@ -29,8 +30,7 @@ using vorla::test::RunProcessMerged;
 using vorla::test::ScopedTempDir;
 using vorla::test::WriteFileBytes;
 
-const std::string kBanner =
-    "VORLA - prepares a desktop database and runs a SQL script against it through ODBC";
+using vorla::test::kBanner;
 const std::string kList = "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources";
 
 // One working directory with its own prefix, set up like an installation.
