@@ -3,12 +3,14 @@
 #include <vector>
 
 #include "framework/ConnectString.h"
+#include "platform/HostDataSources.h"
 #include "platform/Win32.h"
 
 // unixODBC knows only the host's odbc.ini, while the program keeps its data
-// sources in the registry, as it does on Windows. A data source found there
-// is therefore turned into a request that names its driver library directly
-// and carries the data source's settings as attributes.
+// sources in the registry, as it does on Windows. A data source of the
+// registry store is therefore turned into a request that names its driver
+// library directly and carries the data source's settings as attributes; one
+// of the host's, which the registry only shows, goes to unixODBC as it is.
 
 namespace {
 
@@ -126,7 +128,12 @@ CString AfxResolveDataSource(const CString& connect) {
     RegKey key;
     const CString path = CString(kOdbcIniKey) + name;
     if (!key.Open(HKEY_CURRENT_USER, path) && !key.Open(HKEY_LOCAL_MACHINE, path)) {
-        return connect;  // one of the host's own data sources, or none at all
+        return connect;  // no data source of that name at all
+    }
+    // The registry shows the host's own data sources too; the driver manager
+    // knows those by name, exactly as every other ODBC program hands them.
+    if (vorla::platform::IsHostDataSourceKey(key.Get())) {
+        return connect;
     }
     CString driver;
     if (!QueryDriver(key.Get(), driver)) {

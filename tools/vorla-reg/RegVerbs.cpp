@@ -11,6 +11,7 @@
 
 #include "RegData.h"
 #include "Regedit4.h"
+#include "platform/HostDataSources.h"
 #include "support/Registry.h"
 
 namespace vorlareg {
@@ -380,6 +381,10 @@ int RunDelete(const RegArgs& args, Console& console) {
 }
 
 int RunExport(const RegArgs& args, Console& console) {
+    // An export holds the store's own contents: imported into another
+    // prefix, it must not turn the host's data sources, which the registry
+    // only shows, into entries of that store.
+    vorla::platform::ShowHostDataSources(false);
     Regedit4Writer writer;
     LONG status = ERROR_SUCCESS;
     ExportTree(args.key, args.key.strPath, writer, status);

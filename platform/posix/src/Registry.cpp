@@ -1,7 +1,10 @@
 // The Win32 registry functions for keys and values, over the SQLite hive
 // stores. Each function documents the Windows rule it reproduces where the
 // rule is not obvious from the code.
+#include "CaseFold.h"
 #include "RegistryHandles.h"
+#include "RegistryHostView.h"
+#include "platform/HostDataSources.h"
 
 #include <cstring>
 
@@ -59,11 +62,29 @@ void ToFileTime(int64_t ticks, PFILETIME ft) {
 }
 
 // Brings an enumeration cache up to date with the key's change number.
-void Refresh(EnumCache* cache, int64_t stamp, const std::function<std::vector<int64_t>()>& load) {
+void Refresh(EnumCache* cache, int64_t stamp, const std::function<std::vector<EnumItem>()>& load) {
     if (cache->stamp != stamp) {
-        cache->ids = load();
+        cache->items = load();
         cache->stamp = stamp;
     }
+}
+
+bool IsHostDataSource(const KeyHandle& h) {
+    return h.host.role == HostRole::DataSource;
+}
+
+// The entry of the host's data source that `name` names (ASCII letters
+// folded), as a value; false when it has none.
+bool FindHostEntry(const HostDataSource& source, const std::string& name, ValueRecord* value) {
+    for (const auto& entry : source.entries) {
+        if (vorla::platform::CompareFolded(
+                reinterpret_cast<const unsigned char*>(entry.first.data()), entry.first.size(),
+                reinterpret_cast<const unsigned char*>(name.data()), name.size()) == 0) {
+            *value = HostValue(entry.first, entry.second);
+            return true;
+        }
+    }
+    return false;
 }
 
 // Length of a self-relative security descriptor, from its header and the
@@ -105,6 +126,30 @@ LONG ResolveKeyPath(HKEY hKey, LPCSTR lpSubKey, std::shared_ptr<KeyHandle>* base
     return SplitKeyPath(hKey, lpSubKey, parts);
 }
 
+// The view of the key where a walk from `base` along `parts` stopped after
+// `used` names.
+HostView ViewWhereWalkStopped(const KeyHandle& base, const KeyPosition& pos,
+                              const std::vector<std::string>& parts, size_t used) {
+    return used == 0 ? Reread(base.host) : HostViewOfKey(pos, parts[used - 1]);
+}
+
+// A new handle to the host's data source `view`: it is read-only and has no
+// sub-keys.
+LONG OpenHostDataSource(const std::shared_ptr<Store>& store, const HostView& view,
+                        REGSAM samDesired, bool create, PHKEY phkResult) {
+    REGSAM access = MapAccess(samDesired, false);
+    if (create || WantsWrite(access)) {
+        return ERROR_ACCESS_DENIED;
+    }
+    auto handle = std::make_shared<KeyHandle>();
+    handle->store = store;
+    handle->key = 0;
+    handle->access = access;
+    handle->host = view;
+    *phkResult = AddHandle(std::move(handle));
+    return ERROR_SUCCESS;
+}
+
 LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
              bool create, PHKEY phkResult, LPDWORD lpdwDisposition) {
     std::shared_ptr<KeyHandle> base;
@@ -123,11 +168,32 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
     if (create && (dwOptions & REG_OPTION_CREATE_LINK) != 0) {
         return ERROR_NOT_SUPPORTED;  // the store has no symbolic links
     }
+    if (base->host.role == HostRole::DataSource) {
+        if (!parts.empty()) {
+            return create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        }
+        const HostView view = Reread(base->host);
+        if (view.role != HostRole::DataSource) {
+            return ERROR_KEY_DELETED;
+        }
+        return OpenHostDataSource(base->store, view, samDesired, create, phkResult);
+    }
     KeyPosition pos{base->store, base->key};
     size_t used = WalkPath(&pos, parts);
     REGSAM access = MapAccess(samDesired, pos.store->Writable());
     bool created = false;
+    HostView view;
     if (used < parts.size()) {
+        // Below the ODBC.INI key, a name the store does not hold may be one
+        // of the host's data sources: read-only, without sub-keys.
+        const HostView source =
+            HostDataSourceBelow(ViewWhereWalkStopped(*base, pos, parts, used), parts[used]);
+        if (source.role == HostRole::DataSource) {
+            if (used + 1 < parts.size()) {
+                return create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+            }
+            return OpenHostDataSource(pos.store, source, samDesired, create, phkResult);
+        }
         if (!create) {
             return ERROR_FILE_NOT_FOUND;
         }
@@ -153,14 +219,18 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
             }
             pos.key = key;
         });
+        view = HostViewOfKey(pos, parts.back());
     } else if (WantsWrite(access) && !pos.store->Writable()) {
         // A store this process may not write refuses write access.
         return ERROR_ACCESS_DENIED;
+    } else {
+        view = ViewWhereWalkStopped(*base, pos, parts, used);
     }
     auto handle = std::make_shared<KeyHandle>();
     handle->store = pos.store;
     handle->key = pos.key;
     handle->access = access;
+    handle->host = view;
     *phkResult = AddHandle(std::move(handle));
     if (lpdwDisposition != nullptr) {
         *lpdwDisposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
@@ -225,12 +295,24 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
         }
         KeyRow row;
         bool found = false;
-        h->store->Run(Store::Mode::Read, [&] {
-            Refresh(&h->subKeys, h->store->Stamps(h->key).name,
-                    [&] { return h->store->ChildIdsSorted(h->key); });
-            found =
-                dwIndex < h->subKeys.ids.size() && h->store->GetKey(h->subKeys.ids[dwIndex], &row);
-        });
+        // One of the host's data sources has no sub-keys.
+        if (!IsHostDataSource(*h)) {
+            h->store->Run(Store::Mode::Read, [&] {
+                Refresh(&h->subKeys, h->store->Stamps(h->key).name,
+                        [&] { return LoadSubKeys(*h); });
+                if (dwIndex >= h->subKeys.items.size()) {
+                    return;
+                }
+                const EnumItem& item = h->subKeys.items[dwIndex];
+                if (item.host != nullptr) {
+                    row.name = item.host->name;
+                    row.lastWrite = h->host.snapshot->lastWrite;
+                    found = true;
+                } else {
+                    found = h->store->GetKey(item.id, &row);
+                }
+            });
+        }
         if (!found) {
             return ERROR_NO_MORE_ITEMS;
         }
@@ -267,12 +349,27 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
         }
         ValueRecord value;
         bool found = false;
-        h->store->Run(Store::Mode::Read, [&] {
-            Refresh(&h->values, h->store->Stamps(h->key).value,
-                    [&] { return h->store->ValueIdsOrdered(h->key); });
-            found = dwIndex < h->values.ids.size() &&
-                    h->store->GetValueById(h->values.ids[dwIndex], h->key, &value);
-        });
+        if (IsHostDataSource(*h)) {
+            const auto& entries = h->host.source->entries;
+            if (dwIndex < entries.size()) {
+                value = HostValue(entries[dwIndex].first, entries[dwIndex].second);
+                found = true;
+            }
+        } else {
+            h->store->Run(Store::Mode::Read, [&] {
+                Refresh(&h->values, h->store->Stamps(h->key).value, [&] { return LoadValues(*h); });
+                if (dwIndex >= h->values.items.size()) {
+                    return;
+                }
+                const EnumItem& item = h->values.items[dwIndex];
+                if (item.host != nullptr) {
+                    value = HostValue(item.host->name, item.host->driver);
+                    found = true;
+                } else {
+                    found = h->store->GetValueById(item.id, h->key, &value);
+                }
+            });
+        }
         if (!found) {
             return ERROR_NO_MORE_ITEMS;
         }
@@ -303,13 +400,29 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
         KeyRow row;
         Store::Info info;
         std::string security;
-        h->store->Run(Store::Mode::Read, [&] {
-            if (!h->store->GetKey(h->key, &row)) {
-                throw StoreError{ERROR_KEY_DELETED};
-            }
-            info = h->store->QueryInfo(h->key);
-            security = h->store->GetSecurity(h->key);
-        });
+        if (IsHostDataSource(*h)) {
+            info = HostDataSourceInfo(*h->host.source);
+            row.lastWrite = h->host.snapshot->lastWrite;
+            security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
+        } else {
+            h->store->Run(Store::Mode::Read, [&] {
+                if (!h->store->GetKey(h->key, &row)) {
+                    throw StoreError{ERROR_KEY_DELETED};
+                }
+                info = h->store->QueryInfo(h->key);
+                security = h->store->GetSecurity(h->key);
+                // The counts and sizes include what the key shows of the host.
+                if (h->host.role == HostRole::OdbcIni) {
+                    Refresh(&h->subKeys, h->store->Stamps(h->key).name,
+                            [&] { return LoadSubKeys(*h); });
+                    AddHostInfo(h->subKeys.items, false, &info);
+                } else if (h->host.role == HostRole::List) {
+                    Refresh(&h->values, h->store->Stamps(h->key).value,
+                            [&] { return LoadValues(*h); });
+                    AddHostInfo(h->values.items, true, &info);
+                }
+            });
+        }
         // Lengths are in characters without the NUL; data sizes in bytes.
         if (lpcSubKeys != nullptr) {
             *lpcSubKeys = info.subKeys;
@@ -362,11 +475,21 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
         }
         ValueRecord value;
         bool found = false;
-        h->store->Run(Store::Mode::Read, [&] {
-            RequireKey(*h);
-            // NULL and "" name the key's default value.
-            found = h->store->GetValue(h->key, lpValueName != nullptr ? lpValueName : "", &value);
-        });
+        // NULL and "" name the key's default value.
+        const std::string name = lpValueName != nullptr ? lpValueName : "";
+        if (IsHostDataSource(*h)) {
+            found = FindHostEntry(*h->host.source, name, &value);
+        } else {
+            h->store->Run(Store::Mode::Read, [&] {
+                RequireKey(*h);
+                found = h->store->GetValue(h->key, name, &value);
+            });
+            if (!found && HostListsValue(h->host, name)) {
+                const HostDataSource* source = h->host.snapshot->Find(name);
+                value = HostValue(source->name, source->driver);
+                found = true;
+            }
+        }
         if (!found) {
             return ERROR_FILE_NOT_FOUND;
         }
@@ -393,6 +516,12 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
         // written with, with or without its NUL.
         h->store->Run(Store::Mode::Write, [&] {
             RequireKey(*h);
+            // A data source that the list shows from the host is the host's
+            // to change; a name the store lists already is the store's.
+            ValueRecord existing;
+            if (HostListsValue(h->host, name) && !h->store->GetValue(h->key, name, &existing)) {
+                throw StoreError{ERROR_ACCESS_DENIED};
+            }
             h->store->SetValue(h->key, name, dwType, lpData, cbData);
         });
         return ERROR_SUCCESS;
@@ -407,10 +536,14 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
             return status;
         }
         bool deleted = false;
+        const std::string name = lpValueName != nullptr ? lpValueName : "";
         h->store->Run(Store::Mode::Write, [&] {
             RequireKey(*h);
-            deleted = h->store->DeleteValue(h->key, lpValueName != nullptr ? lpValueName : "");
+            deleted = h->store->DeleteValue(h->key, name);
         });
+        if (!deleted && HostListsValue(h->host, name)) {
+            return ERROR_ACCESS_DENIED;
+        }
         return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
     });
 }
@@ -430,8 +563,18 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         if (parts.empty() && IsPredefined(hKey)) {
             return ERROR_ACCESS_DENIED;
         }
+        // The host's data sources are deleted with the driver manager's tools.
+        if (IsHostDataSource(*base)) {
+            return parts.empty() ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+        }
         KeyPosition pos{base->store, base->key};
-        if (WalkPath(&pos, parts) < parts.size()) {
+        const size_t used = WalkPath(&pos, parts);
+        if (used < parts.size()) {
+            const HostView source =
+                HostDataSourceBelow(ViewWhereWalkStopped(*base, pos, parts, used), parts[used]);
+            if (source.role == HostRole::DataSource && used + 1 == parts.size()) {
+                return ERROR_ACCESS_DENIED;
+            }
             return ERROR_FILE_NOT_FOUND;
         }
         // The root of a hive (and so a loaded hive's mount point) is never
@@ -439,12 +582,15 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         if (pos.key == kRootKeyId) {
             return ERROR_ACCESS_DENIED;
         }
+        const HostView view = ViewWhereWalkStopped(*base, pos, parts, used);
         pos.store->Run(Store::Mode::Write, [&] {
             if (!pos.store->KeyExists(pos.key)) {
                 throw StoreError{parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND};
             }
-            // Only a key without sub-keys may be deleted; its values go with it.
-            if (pos.store->HasChildren(pos.key)) {
+            // Only a key without sub-keys may be deleted, the host's data
+            // sources it shows counting as sub-keys; its values go with it.
+            if (pos.store->HasChildren(pos.key) ||
+                HostAddsSubKeys(view, pos.store->ChildNamesSorted(pos.key))) {
                 throw StoreError{ERROR_ACCESS_DENIED};
             }
             pos.store->DeleteLeafKey(pos.key);
@@ -461,6 +607,9 @@ LONG RegFlushKey(HKEY hKey) {
         LONG status = ResolveHandle(hKey, &h);
         if (status != ERROR_SUCCESS) {
             return status;
+        }
+        if (IsHostDataSource(*h)) {
+            return ERROR_SUCCESS;  // nothing of the store's to force
         }
         h->store->Run(Store::Mode::Read, [&] { RequireKey(*h); });
         h->store->Flush();
@@ -487,7 +636,11 @@ LONG RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
             return ERROR_INVALID_PARAMETER;
         }
         std::string security;
-        h->store->Run(Store::Mode::Read, [&] { security = h->store->GetSecurity(h->key); });
+        if (IsHostDataSource(*h)) {
+            security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
+        } else {
+            h->store->Run(Store::Mode::Read, [&] { security = h->store->GetSecurity(h->key); });
+        }
         auto size = static_cast<DWORD>(security.size());
         if (pSecurityDescriptor == nullptr || *lpcbSecurityDescriptor < size) {
             *lpcbSecurityDescriptor = size;
@@ -523,6 +676,9 @@ LONG RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
         if (pSecurityDescriptor == nullptr || need == 0) {
             return ERROR_INVALID_PARAMETER;
         }
+        if (IsHostDataSource(*h)) {
+            return ERROR_ACCESS_DENIED;  // read-only here
+        }
         const auto* bytes = static_cast<const BYTE*>(pSecurityDescriptor);
         DWORD length = SelfRelativeLength(bytes);
         if (length == 0) {
@@ -536,3 +692,15 @@ LONG RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
         return ERROR_SUCCESS;
     });
 }
+
+namespace vorla::platform {
+
+bool IsHostDataSourceKey(HKEY key) {
+    if (IsPredefined(key)) {
+        return false;
+    }
+    std::shared_ptr<KeyHandle> h;
+    return ResolveHandle(key, &h) == ERROR_SUCCESS && IsHostDataSource(*h);
+}
+
+}  // namespace vorla::platform

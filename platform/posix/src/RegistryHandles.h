@@ -9,6 +9,7 @@
 // opened earlier keep the store they were opened in.
 #pragma once
 
+#include "HostDataSources.h"
 #include "RegistryStore.h"
 
 #include <atomic>
@@ -19,18 +20,45 @@
 
 namespace vorla::platform::registry {
 
-// The ids of a key's sub-keys or values as one enumeration found them, kept
+// What a handle shows of the host's ODBC data sources besides the store's
+// own (see RegistryHostView.h).
+enum class HostRole {
+    None,        // a key of the store, nothing more
+    OdbcIni,     // the store's ODBC.INI key: the host's data sources are sub-keys too
+    List,        // the store's data-source list: the host's data sources are values too
+    DataSource,  // one of the host's data sources; no key of the store
+};
+
+struct HostView {
+    HostRole role = HostRole::None;
+    HostScope scope = HostScope::User;
+    // The host's data sources as they were when the handle was opened.
+    std::shared_ptr<const HostSnapshot> snapshot;
+    // DataSource: the one shown, inside `snapshot`.
+    const HostDataSource* source = nullptr;
+};
+
+// One item of an enumeration: a sub-key or value of the store (by id), or one
+// of the host's data sources.
+struct EnumItem {
+    int64_t id = 0;
+    const HostDataSource* host = nullptr;
+};
+
+// The items of a key's sub-keys or values as one enumeration found them, kept
 // while the key's change number says they are still current, so that a scan
 // by index costs one lookup per index rather than a scan per index.
 struct EnumCache {
     int64_t stamp = -1;
-    std::vector<int64_t> ids;
+    std::vector<EnumItem> items;
 };
 
 struct KeyHandle {
     std::shared_ptr<Store> store;
+    // The key in `store`; 0 for a handle to one of the host's data sources.
     int64_t key = kRootKeyId;
     REGSAM access = 0;
+    HostView host;
     EnumCache subKeys;
     EnumCache values;
     // Set when the handle is closed, for notifications still waiting on it.

@@ -60,6 +60,10 @@ LONG RegSaveKeyA(HKEY hKey, LPCSTR lpFile, const SECURITY_ATTRIBUTES* /*lpSecuri
         if (status != ERROR_SUCCESS) {
             return status;
         }
+        // The host's data sources are not the store's to save or replace.
+        if (h->host.role == HostRole::DataSource) {
+            return ERROR_ACCESS_DENIED;
+        }
         TreeNode tree;
         h->store->Run(Store::Mode::Read, [&] { tree = h->store->ReadTree(h->key); });
         // The file must be new: an existing one gives ERROR_ALREADY_EXISTS
@@ -78,6 +82,10 @@ LONG RegRestoreKeyA(HKEY hKey, LPCSTR lpFile, DWORD /*dwFlags*/) {
         LONG status = ResolveHandle(hKey, &h);
         if (status != ERROR_SUCCESS) {
             return status;
+        }
+        // The host's data sources are not the store's to save or replace.
+        if (h->host.role == HostRole::DataSource) {
+            return ERROR_ACCESS_DENIED;
         }
         // The file is read, never written: it must already be a hive file
         // (missing: ERROR_FILE_NOT_FOUND, anything else: ERROR_BADDB).

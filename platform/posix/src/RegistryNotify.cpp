@@ -81,6 +81,10 @@ LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter
         if (status != ERROR_SUCCESS) {
             return status;
         }
+        // Changes to the host's configuration files are not watched.
+        if (h->host.role == HostRole::DataSource) {
+            return ERROR_NOT_SUPPORTED;
+        }
         DWORD filter = dwNotifyFilter & ~static_cast<DWORD>(kThreadAgnostic);
         if (filter == 0 || (filter & ~static_cast<DWORD>(REG_LEGAL_CHANGE_FILTER)) != 0) {
             return ERROR_INVALID_PARAMETER;

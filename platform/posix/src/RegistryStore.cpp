@@ -566,7 +566,7 @@ bool Store::KeyExists(int64_t id) {
 namespace {
 
 // Both key queries select the same columns, in this order.
-#define VORLA_KEY_COLUMNS "SELECT id, name, class, ifnull(mount,''), last_write FROM keys"
+#define VORLA_KEY_COLUMNS "SELECT id, name, class, ifnull(mount,''), last_write, parent FROM keys"
 
 void ReadKeyRow(Query& q, KeyRow* row) {
     row->id = q.Int(0);
@@ -574,6 +574,7 @@ void ReadKeyRow(Query& q, KeyRow* row) {
     row->className = q.Text(2);
     row->mount = q.Text(3);
     row->lastWrite = q.Int(4);
+    row->parent = q.Int(5);
 }
 
 }  // namespace
@@ -662,6 +663,24 @@ std::vector<int64_t> Store::IdList(const char* sql, int64_t param) {
         ids.push_back(q.Int(0));
     }
     return ids;
+}
+
+Store::NamedIds Store::NamedIdList(const char* sql, int64_t param) {
+    Query q(Prepare(sql));
+    q.Bind(1, param);
+    NamedIds rows;
+    while (q.Step()) {
+        rows.emplace_back(q.Int(0), q.Text(1));
+    }
+    return rows;
+}
+
+Store::NamedIds Store::ChildNamesSorted(int64_t parent) {
+    return NamedIdList("SELECT id, name FROM keys WHERE parent=?1 ORDER BY fold", parent);
+}
+
+Store::NamedIds Store::ValueNamesOrdered(int64_t key) {
+    return NamedIdList("SELECT id, name FROM vals WHERE key=?1 ORDER BY id", key);
 }
 
 std::vector<int64_t> Store::ChildIdsSorted(int64_t parent) {

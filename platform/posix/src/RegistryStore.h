@@ -18,6 +18,7 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace vorla::platform::registry {
@@ -76,6 +77,7 @@ struct TreeNode {
 
 struct KeyRow {
     int64_t id = 0;
+    int64_t parent = 0;  // 0 for the root of the hive
     std::string name;
     std::string className;
     std::string mount;  // non-empty: the hive file loaded at this key
@@ -131,6 +133,10 @@ public:
 
     std::vector<int64_t> ChildIdsSorted(int64_t parent);
     std::vector<int64_t> ValueIdsOrdered(int64_t key);
+    // The same lists with each item's name.
+    using NamedIds = std::vector<std::pair<int64_t, std::string>>;
+    NamedIds ChildNamesSorted(int64_t parent);
+    NamedIds ValueNamesOrdered(int64_t key);
     bool GetValueById(int64_t valueId, int64_t key, ValueRecord* value);
     bool GetValue(int64_t key, const std::string& name, ValueRecord* value);
     void SetValue(int64_t key, const std::string& name, DWORD type, const BYTE* data, DWORD size);
@@ -158,6 +164,8 @@ public:
 private:
     // The ids a one-parameter query gives, in its order.
     std::vector<int64_t> IdList(const char* sql, int64_t param);
+    // The (id, name) rows a one-parameter query gives, in its order.
+    NamedIds NamedIdList(const char* sql, int64_t param);
 
     Store(std::string path, HiveKind kind, sqlite3* db, bool writable);
     static void InitSchema(sqlite3* db, HiveKind kind, const TreeNode* tree);

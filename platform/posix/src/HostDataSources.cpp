@@ -1,0 +1,195 @@
+#include "HostDataSources.h"
+
+#include "CaseFold.h"
+#include "RegistryStore.h"
+
+#include "platform/Odbc.h"
+
+#include <odbcinst.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+// The configuration library's own functions for the two files it reads. They
+// are exported but not declared in its public header; using them, rather than
+// working the paths out again, means that the change check below looks at
+// exactly the files that the library reads (it takes the user's file from
+// the password database, not from $HOME).
+extern "C" {
+int _odbcinst_UserINI(char* fileName, int verify);
+int _odbcinst_SystemINI(char* fileName, int verify);
+}
+
+namespace vorla::platform::registry {
+
+namespace {
+
+// The library writes file names of up to its FILENAME_MAX characters.
+constexpr size_t kFileNameBuffer = 4096 + 2;
+// The longest list (of sections or of entries) read from one file; a file
+// with more is read up to this size. Values are short (the library keeps
+// lines of up to 1,000 characters), lists of many data sources less so.
+constexpr int kMaxListBytes = 1 << 20;
+constexpr int kFirstBufferBytes = 4096;
+
+std::atomic<bool> g_shown{true};
+
+// Who the file was when it was read: a change of any of these means the file
+// was written or replaced since.
+struct FileIdentity {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified = {};
+    struct timespec changed = {};
+    std::string path;
+
+    bool operator==(const FileIdentity& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec &&
+               changed.tv_sec == o.changed.tv_sec && changed.tv_nsec == o.changed.tv_nsec &&
+               path == o.path;
+    }
+};
+
+struct CachedScope {
+    bool valid = false;
+    FileIdentity identity;
+    std::shared_ptr<const HostSnapshot> snapshot;
+};
+
+std::mutex g_lock;
+
+CachedScope& CacheOf(HostScope scope) {
+    static auto* caches = new CachedScope[2];
+    return caches[scope == HostScope::User ? 0 : 1];
+}
+
+FileIdentity IdentityOf(HostScope scope) {
+    FileIdentity id;
+    std::vector<char> name(kFileNameBuffer, '\0');
+    const int found = scope == HostScope::User ? _odbcinst_UserINI(name.data(), 0)
+                                               : _odbcinst_SystemINI(name.data(), 0);
+    if (!found) {
+        return id;
+    }
+    id.path = name.data();
+    struct stat st;
+    if (stat(id.path.c_str(), &st) != 0) {
+        return id;
+    }
+    id.exists = true;
+    id.device = st.st_dev;
+    id.inode = st.st_ino;
+    id.size = st.st_size;
+    id.modified = st.st_mtim;
+    id.changed = st.st_ctim;
+    return id;
+}
+
+// One call of the library, with a buffer grown until the answer fits (up to
+// kMaxListBytes). Lists come back as NUL-separated items.
+std::vector<std::string> Profile(const char* section, const char* entry, bool list) {
+    std::vector<std::string> items;
+    for (int size = kFirstBufferBytes; size <= kMaxListBytes; size *= 2) {
+        std::vector<char> buffer(static_cast<size_t>(size) + 2, '\0');
+        const int got =
+            SQLGetPrivateProfileString(section, entry, "", buffer.data(), size, "odbc.ini");
+        if (got < 0) {
+            return items;
+        }
+        // An answer that fills the buffer may have been cut: ask again with
+        // more room, unless this was the largest.
+        if (got >= size - 2 && size < kMaxListBytes) {
+            continue;
+        }
+        if (!list) {
+            items.emplace_back(buffer.data());
+            return items;
+        }
+        for (int pos = 0; pos < got && buffer[static_cast<size_t>(pos)] != '\0';) {
+            std::string item(buffer.data() + pos);
+            pos += static_cast<int>(item.size()) + 1;
+            items.push_back(std::move(item));
+        }
+        return items;
+    }
+    return items;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return CompareFolded(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
+                         reinterpret_cast<const unsigned char*>(b.data()), b.size()) == 0;
+}
+
+std::shared_ptr<const HostSnapshot> ReadScope(HostScope scope, const FileIdentity& identity) {
+    auto snapshot = std::make_shared<HostSnapshot>();
+    if (!identity.exists) {
+        return snapshot;
+    }
+    snapshot->lastWrite =
+        (static_cast<int64_t>(identity.modified.tv_sec) + 11644473600LL) * 10000000LL +
+        identity.modified.tv_nsec / 100;
+    UWORD oldMode = ODBC_BOTH_DSN;
+    SQLGetConfigMode(&oldMode);
+    SQLSetConfigMode(scope == HostScope::User ? ODBC_USER_DSN : ODBC_SYSTEM_DSN);
+    for (const std::string& section : Profile(nullptr, nullptr, true)) {
+        // Not data sources: the list section of files written in the Windows
+        // fashion, and the driver manager's own options.
+        if (SameName(section, "ODBC Data Sources") || SameName(section, "ODBC")) {
+            continue;
+        }
+        HostDataSource source;
+        source.name = section;
+        for (const std::string& entry : Profile(section.c_str(), nullptr, true)) {
+            std::vector<std::string> value = Profile(section.c_str(), entry.c_str(), false);
+            source.entries.emplace_back(entry, value.empty() ? std::string() : value[0]);
+            if (SameName(entry, "Driver")) {
+                source.driver = source.entries.back().second;
+            }
+        }
+        snapshot->sources.push_back(std::move(source));
+    }
+    SQLSetConfigMode(oldMode);
+    return snapshot;
+}
+
+}  // namespace
+
+const HostDataSource* HostSnapshot::Find(const std::string& name) const {
+    for (const HostDataSource& source : sources) {
+        if (SameName(source.name, name)) {
+            return &source;
+        }
+    }
+    return nullptr;
+}
+
+std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    const FileIdentity identity = IdentityOf(scope);
+    CachedScope& cache = CacheOf(scope);
+    if (!cache.valid || !(cache.identity == identity)) {
+        cache.snapshot = ReadScope(scope, identity);
+        cache.identity = identity;
+        cache.valid = true;
+    }
+    return cache.snapshot;
+}
+
+bool HostDataSourcesShown() {
+    return g_shown.load();
+}
+
+}  // namespace vorla::platform::registry
+
+namespace vorla::platform {
+
+void ShowHostDataSources(bool show) {
+    registry::g_shown.store(show);
+}
+
+}  // namespace vorla::platform
