@@ -115,6 +115,12 @@ void CDatabase::AllocConnect(BOOL readOnly, BOOL useCursorLib) {
         Close();
         AfxThrowMemoryException();
     }
+    // A server that accepts the connection and never answers would hold the
+    // run for ever; the driver gives up after the login timeout with a
+    // message of its own. A driver that cannot limit the login is still used.
+    // No query timeout is set: a long batch must be able to run.
+    SQLSetConnectAttr(m_hdbc, SQL_ATTR_LOGIN_TIMEOUT,
+                      reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(m_dwLoginTimeout)), 0);
     if (useCursorLib) {
         rc = SQLSetConnectAttr(m_hdbc, SQL_ATTR_ODBC_CURSORS,
                                reinterpret_cast<SQLPOINTER>(SQL_CUR_USE_IF_NEEDED), 0);

@@ -44,11 +44,16 @@ public:
     // Throws CDBException with the diagnostics of the failing call.
     void ExecuteSQL(const CString& sql);
 
+    // Seconds a connection attempt may take before the driver gives up
+    // (15 unless set); takes effect at the next Open.
+    void SetLoginTimeout(DWORD seconds) { m_dwLoginTimeout = seconds; }
+
     HDBC m_hdbc = SQL_NULL_HDBC;
 
 protected:
     HENV m_henv = SQL_NULL_HENV;
     CString m_strConnect;
+    DWORD m_dwLoginTimeout = 15;
 
 private:
     void AllocConnect(BOOL readOnly, BOOL useCursorLib);
