@@ -8,6 +8,7 @@ namespace {
 
 constexpr int kArchiveBufferSize = 4096;
 constexpr char kCommentMarker = '\'';
+constexpr char kLineJoin = '\n';
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool IsControl(unsigned char c) {
@@ -35,6 +36,31 @@ bool IsSeparatorLine(const CString& line, const CString& separator) {
         }
     }
     return true;
+}
+
+// The text sent for a trimmed batch: every run of whitespace becomes its
+// first character, except that a run holding a line join becomes the line
+// feed, also where a comment cut left blanks before it.
+CString CollapseKeepingLines(const CString& batch) {
+    const std::string& text = batch.Str();
+    std::string sql;
+    sql.reserve(text.size());
+    size_t pos = 0;
+    while (pos < text.size()) {
+        const auto c = static_cast<unsigned char>(text[pos]);
+        if (!IsAsciiSpace(c)) {
+            sql += text[pos++];
+            continue;
+        }
+        char kept = text[pos];
+        for (; pos < text.size() && IsAsciiSpace(static_cast<unsigned char>(text[pos])); ++pos) {
+            if (text[pos] == kLineJoin) {
+                kept = kLineJoin;
+            }
+        }
+        sql += kept;
+    }
+    return CString(sql);
 }
 
 }  // namespace
@@ -110,9 +136,12 @@ BOOL CRunCmd::ReadBatches(CArchive& archive) {
             add = false;
         }
 
+        // Each line added is followed by a line feed, which reaches the
+        // database: a "--" comment then ends with its line instead of taking
+        // the rest of the batch with it.
         if (add) {
             batch += line;
-            batch += ' ';
+            batch += kLineJoin;
         }
         if (boundary) {
             if (!ExecuteBatch(batch)) {
@@ -132,17 +161,21 @@ BOOL CRunCmd::ExecuteBatch(CString& batch) {
     if (batch.IsEmpty()) {
         return TRUE;
     }
-    CString sql;
-    CollapseWhitespace(batch, sql);
+    // What is printed shows the batch on one line, each line join as one
+    // blank; what is sent keeps the joins as line feeds.
+    CString shown;
+    CollapseWhitespace(batch, shown);
+    shown.Replace(kLineJoin, ' ');
+    const CString sql = CollapseKeepingLines(batch);
     // The statement's line and the empty line after it leave in one write.
-    AfxWriteOut("Executing: " + sql + "\n\n");
+    AfxWriteOut("Executing: " + shown + "\n\n");
     try {
         // The text goes with its length: a NUL byte inside it must not cut
         // short what is executed, compared with what was printed.
         m_db.ExecuteSQL(sql);
     } catch (CDBException* e) {
         AfxWriteErrLine("Script error: " + e->m_strError);
-        AfxWriteErrLine(sql);
+        AfxWriteErrLine(shown);
         e->Delete();
         return FALSE;
     }

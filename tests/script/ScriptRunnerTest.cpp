@@ -43,8 +43,9 @@ TEST_F(ScriptTest, WorkedExampleWithoutSeparator) {
         {Stream::Err, "Script error: [SQLite]near \"INSERT\": syntax error (1)\n" + joined + "\n"},
     };
     EXPECT_EQ(m_capture->Chunks(), expected);
+    // Printed on one line, sent with the line break at the join.
     EXPECT_EQ(Query("SELECT sql FROM sqlite_master WHERE name = 'customer'"),
-              Rows{"CREATE TABLE customer (id INTEGER, name TEXT(40))"});
+              Rows{"CREATE TABLE customer\n(id INTEGER, name TEXT(40))"});
     EXPECT_EQ(Query("SELECT count(*) FROM customer"), Rows{"0"});
 }
 
