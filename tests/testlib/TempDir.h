@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace vorla::test {
 
@@ -27,6 +29,8 @@ private:
 // real home directory's prefix. On Windows, where the registry and the
 // system directory are the system's own, there is no prefix: the object only
 // owns the directory.
+class HostOdbcConfig;
+
 class ScopedPrefix {
 public:
     ScopedPrefix();
@@ -35,11 +39,16 @@ public:
     ScopedPrefix& operator=(const ScopedPrefix&) = delete;
 
     const std::string& Path() const { return m_dir.Path(); }
+    // POSIX: the host ODBC configuration set for the object's life (see
+    // testlib/HostOdbc.h), empty of data sources at first.
+    HostOdbcConfig HostOdbc() const;
 
 private:
     ScopedTempDir m_dir;
-    bool m_hadOld = false;
-    std::string m_old;
+    ScopedTempDir m_odbcDir;
+    // The variables set, with the values they had, and those that were unset.
+    std::vector<std::pair<std::string, std::string>> m_saved;
+    std::vector<std::string> m_unset;
 };
 
 // Whole-file helpers for test data.
