@@ -4,6 +4,8 @@
 #   b. peak memory of vorla reading a 1 GiB script
 #   c. the cost of a temporary data source (-cx) over an existing one
 #   d. MakeTempDsnName with 10, 100 and 1,000 temporary names already listed
+#   e. a script of INSERT batches on a local PostgreSQL server: vorla vs isql
+#      vs psql
 #
 #   bench/run-bench.sh [BUILD_DIR]
 #
@@ -23,6 +25,8 @@
 #   BENCH_ROUNDS        timed runs of each tool in figure a (default 7)
 #   BENCH_BIG_BYTES     size of the script of figure b (default 1073741824)
 #   BENCH_DSN_COUNTS    list lengths of figure d (default "10 100 1000")
+#   BENCH_PG_BATCHES    INSERT batches of figure e (default 5000; 0 skips it)
+#   BENCH_PG_ROUNDS     timed runs of each tool in figure e (default 5)
 set -euo pipefail
 shopt -s inherit_errexit
 export LC_ALL=C
@@ -33,6 +37,8 @@ disk_batches=${BENCH_DISK_BATCHES:-100}
 rounds=${BENCH_ROUNDS:-7}
 big_bytes=${BENCH_BIG_BYTES:-1073741824}
 dsn_counts=${BENCH_DSN_COUNTS:-10 100 1000}
+pg_batches=${BENCH_PG_BATCHES:-5000}
+pg_rounds=${BENCH_PG_ROUNDS:-5}
 
 note() { printf '%s\n' "$*" >&2; }
 die() { note "run-bench.sh: $*"; exit 1; }
@@ -60,6 +66,11 @@ command -v sqlite3 >/dev/null 2>&1 || missing+=(sqlite3)
 if ! compgen -G '/usr/lib/*/odbc/libsqlite3odbc*.so' >/dev/null &&
     ! compgen -G '/usr/lib/odbc/libsqlite3odbc*.so' >/dev/null; then
     missing+=(libsqliteodbc)
+fi
+if [[ $pg_batches -gt 0 ]]; then
+    compgen -G '/usr/lib/postgresql/*/bin/postgres' >/dev/null || missing+=(postgresql)
+    command -v psql >/dev/null 2>&1 || missing+=(postgresql-client)
+    compgen -G '/usr/lib/*/odbc/psqlodbcw.so' >/dev/null || missing+=(odbc-postgresql)
 fi
 if [[ ${#missing[@]} -gt 0 ]]; then
     apt_install "${missing[@]}"
@@ -383,6 +394,112 @@ figure_d() {
     row "   worst CPU growth per 10x (square: x100)" "x$worst" "<= x100" "$(within "$worst" 100)"
 }
 
+# figure_e DIR BATCHES ROUNDS: a throwaway PostgreSQL cluster in DIR (run as
+# the user postgres when this script runs as root, which the server refuses),
+# the role alice with synchronous_commit=off, and the same INSERT statements
+# through vorla, isql and psql; interleaved rounds, each on a new table.
+figure_e() {
+    local dir=$1/pg n=$2 rounds=$3 bin as=() port
+    bin=$(dirname "$(compgen -G '/usr/lib/postgresql/*/bin/postgres' | sort -V | tail -n 1)")
+    mkdir -p "$dir/data" "$dir/socket"
+    if [[ $(id -u) -eq 0 ]]; then
+        chown postgres: "$dir/data" "$dir/socket"
+        chmod 0711 "$dir" "$1"
+        as=(setpriv --reuid=postgres --regid=postgres --clear-groups)
+    fi
+    note "e. PostgreSQL: initdb in $dir ..."
+    "${as[@]}" "$bin/initdb" -D "$dir/data" -U postgres --auth=trust --no-sync -E UTF8 \
+        --locale=C >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; die "initdb failed"; }
+    port=$((20000 + RANDOM % 30000))
+    "${as[@]}" "$bin/postgres" -D "$dir/data" -k "$dir/socket" -p "$port" \
+        -c listen_addresses=127.0.0.1 >"$dir/server.log" 2>&1 &
+    local server=$!
+    # Stopped on every way out of the figure, including a failure.
+    trap 'kill -QUIT '"$server"' 2>/dev/null; wait '"$server"' 2>/dev/null; cleanup' EXIT
+    local tries=0
+    until "$bin/pg_isready" -q -h "$dir/socket" -p "$port"; do
+        ((++tries < 300)) || { cat "$dir/server.log" >&2; die "postgres did not start"; }
+        sleep 0.1
+    done
+    local sql=("$bin/psql" -h "$dir/socket" -p "$port" -U postgres -AtqX -v ON_ERROR_STOP=1)
+    "${sql[@]}" -d postgres -c "CREATE ROLE alice LOGIN PASSWORD 'secret'" \
+        -c "ALTER ROLE alice SET synchronous_commit = off" -c "CREATE DATABASE bench OWNER alice" ||
+        die "cannot make the role and the database"
+    mkdir -p "$dir/sys"
+    cp /etc/odbcinst.ini "$dir/sys/"
+    printf '[PgBench]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=bench\n' \
+        "$port" >"$dir/sys/odbc.ini"
+    awk -v n="$n" -v dir="$dir" 'BEGIN {
+        create = "CREATE TABLE bench (id integer, name text, twice integer)"
+        print create "\nGO" > (dir "/e_vorla.sql")
+        print create > (dir "/e_isql.sql")
+        print create ";" > (dir "/e_psql.sql")
+        for (i = 1; i <= n; i++) {
+            s = sprintf("INSERT INTO bench (id, name, twice) VALUES (%d, $$row %d$$, %d)", i, i, 2 * i)
+            print s "\nGO" > (dir "/e_vorla.sql")
+            print s > (dir "/e_isql.sql")
+            print s ";" > (dir "/e_psql.sql")
+        }
+    }'
+    run_pg() {
+        local tool=$1 started ended rows
+        "${sql[@]}" -d bench -c 'SET client_min_messages = warning' -c 'DROP TABLE IF EXISTS bench' ||
+            die "cannot drop the table"
+        started=$EPOCHREALTIME
+        (
+            cd "$dir"
+            export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
+            case $tool in
+                vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d PgBench -U alice -P secret \
+                    -i e_vorla.sql -b GO </dev/null >/dev/null 2>err.txt ;;
+                isql) /usr/bin/time -f '%U %S' -o cpu.txt isql -b PgBench alice secret \
+                    <e_isql.sql >out.txt 2>err.txt ;;
+                psql) /usr/bin/time -f '%U %S' -o cpu.txt "$bin/psql" -h 127.0.0.1 -p "$port" \
+                    -U alice -d bench -qX -v ON_ERROR_STOP=1 -f e_psql.sql >/dev/null 2>err.txt ;;
+            esac || { cat err.txt >&2; die "$tool failed on PostgreSQL"; }
+            if [[ $tool == isql ]] && grep -q '\[ISQL\]ERROR\|^\[' out.txt; then
+                cat out.txt >&2
+                die "isql reported an error"
+            fi
+        )
+        ended=$EPOCHREALTIME
+        rows=$("${sql[@]}" -d bench -c 'SELECT count(*) FROM bench')
+        [[ $rows == "$n" ]] || die "$tool left $rows rows, not $n"
+        awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' "$dir/cpu.txt"
+    }
+    local tools=(vorla isql psql) r i tool out
+    declare -A walls=() cpus=()
+    note "e. PostgreSQL: $n INSERT batches, 1 warm-up + $rounds timed rounds ..."
+    for tool in "${tools[@]}"; do run_pg "$tool" >/dev/null; done
+    for ((r = 0; r < rounds; r++)); do
+        for ((i = 0; i < 3; i++)); do
+            tool=${tools[$(((r + i) % 3))]}
+            out=$(run_pg "$tool")
+            note "   round $((r + 1)) $tool: $out"
+            walls[$tool]+="${out% *} "
+            cpus[$tool]+="${out#* } "
+        done
+    done
+    kill -QUIT "$server" 2>/dev/null
+    wait "$server" 2>/dev/null || true
+    trap cleanup EXIT
+    local wv wi wp cv ci cp
+    # shellcheck disable=SC2086
+    {
+        wv=$(median ${walls[vorla]}) wi=$(median ${walls[isql]}) wp=$(median ${walls[psql]})
+        cv=$(median ${cpus[vorla]}) ci=$(median ${cpus[isql]}) cp=$(median ${cpus[psql]})
+    }
+    section "e. $n INSERT batches on PostgreSQL $(basename "$(dirname "$bin")") over TCP, role with synchronous_commit=off"
+    row "" "median of $rounds: wall s (CPU s)" "" ""
+    row "   vorla -d DSN -U -P -i script -b GO" "$(calc '%.3f' "$wv") ($(calc '%.2f' "$cv"))" "" ""
+    row "   isql -b DSN USER PASSWORD < script" "$(calc '%.3f' "$wi") ($(calc '%.2f' "$ci"))" "" ""
+    row "   psql -h 127.0.0.1 -f script" "$(calc '%.3f' "$wp") ($(calc '%.2f' "$cp"))" "" ""
+    local ri rp
+    ri=$(calc '%.3f' "$wv / $wi") rp=$(calc '%.3f' "$wv / $wp")
+    row "   vorla / isql" "${ri}x (CPU $(ratio "$cv" "$ci"))" "<= 1.00x" "$(within "$ri" 1.00)"
+    row "   vorla / psql" "${rp}x (CPU $(ratio "$cv" "$cp"))" "(info)" ""
+}
+
 # ---------------------------------------------------------------- run ----
 
 setup_dir "$work"
@@ -400,6 +517,9 @@ table=$(
         figure_c "$disk" 5 2 "prefix in $disk_base ($(fs_type "$disk"), disk)"
     fi
     figure_d "$work"
+    if [[ $pg_batches -gt 0 ]]; then
+        figure_e "$work" "$pg_batches" "$pg_rounds"
+    fi
 )
 total=$(awk -v a="$bench_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 

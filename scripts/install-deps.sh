@@ -15,7 +15,10 @@ packages=(
   unixodbc unixodbc-dev libsqliteodbc
 )
 if [[ "${1:-}" == "--test" ]]; then
-  packages+=(googletest libgtest-dev libbenchmark-dev clang-format time)
+  # The end-to-end tests start PostgreSQL servers of their own and reach
+  # them through its ODBC driver.
+  packages+=(googletest libgtest-dev libbenchmark-dev clang-format time
+    postgresql postgresql-client odbc-postgresql)
 elif [[ "${1:-}" == "--windows" ]]; then
   # The -posix compilers have std::thread; GoogleTest is built from
   # googletest's sources; Wine's odbc32 hands ODBC calls to the host's

@@ -1,5 +1,10 @@
 #include "framework/CDatabase.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -98,6 +103,48 @@ TEST(CDatabaseTest, UnknownDataSourceIsRefusedByTheDriverManager) {
         [&] { db.Open("ODBC;DSN=vorla-no-such-source;UID=;PWD=", FALSE, FALSE, "ODBC;", TRUE); });
     EXPECT_NE(texts.first.find("Data source name not found"), std::string::npos) << texts.first;
     EXPECT_EQ(texts.second.rfind("State:IM002,", 0), 0u) << texts.second;
+    EXPECT_FALSE(db.IsOpen());
+}
+
+// A server that accepts connections and never says a word.
+class SilentServer {
+public:
+    SilentServer() {
+        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            listen(m_fd, 8) != 0 ||
+            getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            ADD_FAILURE() << "cannot listen on 127.0.0.1";
+        }
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentServer() { close(m_fd); }
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    int Port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+// The login timeout ends a connection attempt that the server never answers
+// (the kernel completes the connection from the listen queue) with the
+// driver's own message, where it would otherwise wait for ever.
+TEST(CDatabaseTest, LoginTimeoutEndsAnAttemptThatIsNeverAnswered) {
+    SilentServer server;
+    CDatabase db;
+    db.SetLoginTimeout(1);
+    const std::string connect = "ODBC;DRIVER={PostgreSQL Unicode};Servername=127.0.0.1;Port=" +
+                                std::to_string(server.Port()) + ";Database=x;UID=a;PWD=b";
+    const auto texts =
+        ExpectDBException([&] { db.Open(connect.c_str(), FALSE, FALSE, "ODBC;", TRUE); });
+    EXPECT_NE(texts.first.find("timeout expired"), std::string::npos)
+        << texts.first << " (needs the PostgreSQL ODBC driver, Debian package odbc-postgresql)";
     EXPECT_FALSE(db.IsOpen());
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "testlib/HostOdbc.h"
 #include "testlib/RegistryData.h"
 #include "testlib/TempDir.h"
 
@@ -76,6 +77,23 @@ TEST_F(DsnResolveTest, UserKeyWithoutDriverPassesUnchanged) {
     CreateRegKey(HKEY_CURRENT_USER, kSales);
     SetRegString(HKEY_CURRENT_USER, kSales, "DBQ", "/data/x.db");
     EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DSN=Sales");
+}
+
+// The registry shows the host's data sources too; the driver manager knows
+// them itself and gets the text as it stands, as isql would hand it. A store
+// data source of the same name is the store's.
+TEST_F(DsnResolveTest, HostDataSourcePassesUnchanged) {
+    SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/store.so");
+    CreateRegKey(HKEY_CURRENT_USER, "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources");
+    CreateRegKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources");
+    const vorla::test::HostOdbcConfig odbc = m_prefix.HostOdbc();
+    using Scope = vorla::test::HostOdbcConfig::Scope;
+    odbc.AddDataSource(Scope::User, "Pg", {{"Driver", "PostgreSQL Unicode"}, {"Port", "5432"}});
+    odbc.AddDataSource(Scope::User, "Sales", {{"Driver", "PostgreSQL Unicode"}});
+    odbc.AddDataSource(Scope::System, "PgSys", {{"Driver", "PostgreSQL Unicode"}});
+    EXPECT_EQ(AfxResolveDataSource("DSN=Pg;UID=a;PWD=b"), "DSN=Pg;UID=a;PWD=b");
+    EXPECT_EQ(AfxResolveDataSource("DSN=pgsys;DBQ=/x.mdb"), "DSN=pgsys;DBQ=/x.mdb");
+    EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DRIVER=/store.so");
 }
 
 TEST_F(DsnResolveTest, DriverPathWithSemicolonIsQuoted) {

@@ -183,6 +183,38 @@ TEST_F(ScriptTest, LinesBecomeBatches) {
     }
 }
 
+struct SentCase {
+    const char* name;
+    const char* separator;
+    std::string script;
+    std::string printed;
+    std::string stored;  // the text SQLite keeps of the CREATE TABLE it was sent
+};
+
+// What reaches the database keeps each line join as a line feed, so that a
+// "--" comment ends with its line; what is printed stays on one line.
+TEST_F(ScriptTest, LineJoinsReachTheDatabaseAsLineFeeds) {
+    const std::vector<SentCase> cases = {
+        {"comment line first", "", "-- the x table\nCREATE TABLE x (a INTEGER)\n",
+         "-- the x table CREATE TABLE x (a INTEGER)", "CREATE TABLE x (a INTEGER)"},
+        {"comment at a line's end", "", "CREATE TABLE x -- name\n(a INTEGER)\n",
+         "CREATE TABLE x -- name (a INTEGER)", "CREATE TABLE x -- name\n(a INTEGER)"},
+        {"blank left by a cut comment", "", "CREATE TABLE x -- name 'cut\n(a INTEGER)\n",
+         "CREATE TABLE x -- name (a INTEGER)", "CREATE TABLE x -- name\n(a INTEGER)"},
+        {"tab left by a cut comment", "", "CREATE TABLE x\t'cut\n(a INTEGER)\n",
+         "CREATE TABLE x\t(a INTEGER)", "CREATE TABLE x\n(a INTEGER)"},
+        {"empty lines inside a batch", "GO", "CREATE TABLE x\n\n\n(a  INTEGER)\nGO\n",
+         "CREATE TABLE x (a INTEGER)", "CREATE TABLE x\n(a INTEGER)"},
+    };
+    for (const SentCase& c : cases) {
+        ASSERT_TRUE(Run(c.script, c.separator)) << c.name << ": " << m_capture->Err();
+        EXPECT_EQ(m_capture->Out(), ExecutingLines({c.printed})) << c.name;
+        EXPECT_EQ(Query("SELECT sql FROM sqlite_master WHERE name = 'x'"), Rows{c.stored})
+            << c.name;
+        ASSERT_TRUE(Run("DROP TABLE x\n"));
+    }
+}
+
 struct FileCase {
     const char* name;
     std::string script;

@@ -11,11 +11,16 @@ namespace vorla::test {
 
 namespace {
 
-// The driver list the driver manager reads now: beside the system's data
-// sources.
-std::string HostDriverList() {
-    const char* dir = std::getenv("ODBCSYSINI");
-    return std::string(dir != nullptr && *dir != '\0' ? dir : "/etc") + "/odbcinst.ini";
+// The host's driver list, as the driver manager read it when the first test
+// configuration was made: tests point ODBCSYSINI at folders of their own,
+// which may be gone by the time the next configuration is made.
+const std::string& HostDriverList() {
+    static const std::string list = [] {
+        const char* dir = std::getenv("ODBCSYSINI");
+        return ReadFileBytes(std::string(dir != nullptr && *dir != '\0' ? dir : "/etc") +
+                             "/odbcinst.ini");
+    }();
+    return list;
 }
 
 bool Exists(const std::string& path) {
@@ -30,7 +35,7 @@ HostOdbcConfig::HostOdbcConfig(const std::string& dir) : m_dir(dir) {
     mkdir(m_dir.c_str(), 0755);
     mkdir((m_dir + "/sys").c_str(), 0755);
     if (!Exists(m_dir + "/sys/odbcinst.ini")) {
-        WriteFileBytes(m_dir + "/sys/odbcinst.ini", ReadFileBytes(HostDriverList()));
+        WriteFileBytes(m_dir + "/sys/odbcinst.ini", HostDriverList());
     }
     if (!Exists(File(Scope::System))) {
         WriteFileBytes(File(Scope::System), "");

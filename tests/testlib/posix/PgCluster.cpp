@@ -73,6 +73,7 @@ int FreePort() {
 // `dieWithParent` the child gets SIGQUIT when this thread ends.
 pid_t SpawnAs(uid_t uid, gid_t gid, const std::vector<std::string>& argv, const std::string& log,
               bool dieWithParent) {
+    const std::string workDir = log.substr(0, log.rfind('/'));
     std::vector<char*> args;
     std::vector<std::string> copy = argv;
     for (std::string& arg : copy) {
@@ -84,7 +85,13 @@ pid_t SpawnAs(uid_t uid, gid_t gid, const std::vector<std::string>& argv, const 
     if (pid != 0) {
         return pid;
     }
-    // The child: only async-signal-safe calls from here on.
+    // The child: only async-signal-safe calls from here on. The log is
+    // opened while the test's own user still may write its folder.
+    const int in = open("/dev/null", O_RDONLY);
+    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
+        _exit(126);
+    }
     if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) {
         _exit(126);
     }
@@ -92,9 +99,7 @@ pid_t SpawnAs(uid_t uid, gid_t gid, const std::vector<std::string>& argv, const 
     if (dieWithParent && (prctl(PR_SET_PDEATHSIG, SIGQUIT) != 0 || getppid() != parent)) {
         _exit(126);
     }
-    const int in = open("/dev/null", O_RDONLY);
-    const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (in < 0 || out < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(out, 2) < 0) {
+    if (chdir(workDir.c_str()) != 0) {
         _exit(126);
     }
     execv(args[0], args.data());
