@@ -15,10 +15,10 @@ packages=(
   unixodbc unixodbc-dev libsqliteodbc
 )
 if [[ "${1:-}" == "--test" ]]; then
-  # The end-to-end tests start PostgreSQL servers of their own and reach
-  # them through its ODBC driver.
+  # The end-to-end tests start PostgreSQL and MariaDB servers of their own
+  # and reach them through their ODBC drivers.
   packages+=(googletest libgtest-dev libbenchmark-dev clang-format time
-    postgresql postgresql-client odbc-postgresql)
+    postgresql postgresql-client odbc-postgresql mariadb-server odbc-mariadb)
 elif [[ "${1:-}" == "--windows" ]]; then
   # The -posix compilers have std::thread; GoogleTest is built from
   # googletest's sources; Wine's odbc32 hands ODBC calls to the host's

@@ -1,7 +1,7 @@
-// Whole runs of the built program on the host's own data sources: a
-// throwaway PostgreSQL server of the test's, reached through data sources in
-// the test's user and system odbc.ini, and "--" comments on PostgreSQL and on
-// the embedded SQLite stand-in.
+// Whole runs of the built program on the host's own data sources: throwaway
+// PostgreSQL and MariaDB servers of the test's, reached through data sources
+// in the test's user and system odbc.ini, and "--" comments there and on the
+// embedded SQLite stand-in.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,7 +12,7 @@
 #include "Banner.h"
 #include "Site.h"
 #include "platform/HostDataSources.h"
-#include "testlib/PgCluster.h"
+#include "testlib/TestServer.h"
 
 namespace {
 
@@ -24,15 +24,15 @@ struct Source {
     std::string name;
 };
 
-struct PgRunCase {
+struct ServerRunCase {
     const char* name;
     std::vector<Source> sources;
     std::string script;
     std::vector<std::string> args;
-    std::function<ExpectedStreams(const PgCluster&)> expected;
+    std::function<ExpectedStreams(const TestServer&, const std::string& database)> expected;
     int exitCode;
     // Runs on the site of the first run, with its registry in use here.
-    std::function<void(const PgCluster&, const std::string& database, const Site&)> check;
+    std::function<void(const TestServer&, const std::string& database, const Site&)> check;
 };
 
 // Whether the registry store itself (not the host's view in it) holds the
@@ -45,20 +45,20 @@ bool StoreHolds(HKEY root, const std::string& name) {
 }
 
 // Runs the case twice, with the streams apart and merged, each time on a new
-// site whose data sources name a new database of the cluster.
-void ExpectPgRun(const PgCluster& pg, const PgRunCase& c) {
+// site whose data sources name a new database of the server.
+void ExpectServerRun(const TestServer& server, const ServerRunCase& c) {
     static int databases = 0;
     for (const bool merged : {false, true}) {
         const std::string database = "run" + std::to_string(++databases);
-        pg.Psql("CREATE DATABASE " + database + " OWNER alice", "postgres");
+        server.CreateDatabase(database);
         Site site;
         for (const Source& source : c.sources) {
-            site.HostOdbc().AddDataSource(source.scope, source.name, pg.DataSource(database));
+            site.HostOdbc().AddDataSource(source.scope, source.name, server.DataSource(database));
         }
         WriteFileBytes(site.File("s.sql"), c.script);
         std::vector<std::string> argv{VORLA_BIN};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
-        const ExpectedStreams expected = c.expected(pg);
+        const ExpectedStreams expected = c.expected(server, database);
         if (merged) {
             const ProcessResult result = RunProcessMerged(argv, site.Options());
             EXPECT_EQ(result.out, expected.MergedText()) << c.name;
@@ -71,7 +71,7 @@ void ExpectPgRun(const PgCluster& pg, const PgRunCase& c) {
         EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
         if (c.check) {
             site.UseRegistry();
-            c.check(pg, database, site);
+            c.check(server, database, site);
         }
     }
 }
@@ -85,11 +85,12 @@ std::vector<std::string> Args(std::vector<std::string> first,
     return first;
 }
 
-const char* const kTwoBatches =
-    "CREATE TABLE t (id integer, name text)\n"
-    "GO\n"
-    "INSERT INTO t VALUES (1, $$one$$)\n"
-    "GO\n";
+// Creates a table and inserts one row, its text literal as the server
+// quotes texts ($$one$$ or "one": an apostrophe would cut the line).
+std::string TwoBatchScript(const std::string& one) {
+    return "CREATE TABLE t (id integer, name text)\nGO\nINSERT INTO t VALUES (1, " + one +
+           ")\nGO\n";
+}
 
 ExpectedStreams Connected(const std::string& dsn, const std::string& description = "") {
     ExpectedStreams s;
@@ -101,138 +102,142 @@ ExpectedStreams& Executing(ExpectedStreams& s, const std::string& sql) {
     return s.Out("Executing: " + sql).Out("");
 }
 
-ExpectedStreams TwoBatches(const std::string& dsn, const std::string& description = "") {
-    ExpectedStreams s = Connected(dsn, description);
-    Executing(s, "CREATE TABLE t (id integer, name text)");
-    Executing(s, "INSERT INTO t VALUES (1, $$one$$)");
-    s.Out("Closing connection.");
-    return s;
-}
-
 // The rows are in the database, and VORLA made no desktop data source.
-void RowsAndNoDesktopSource(const PgCluster& pg, const std::string& database,
+void RowsAndNoDesktopSource(const TestServer& server, const std::string& database,
                             const std::string& dsn) {
-    EXPECT_EQ(pg.Psql("SELECT id, name FROM t", database), std::vector<std::string>{"1|one"});
+    EXPECT_EQ(server.Sql("SELECT id, name FROM t", database), std::vector<std::string>{"1|one"});
     EXPECT_FALSE(StoreHolds(HKEY_CURRENT_USER, dsn)) << dsn;
     EXPECT_FALSE(StoreHolds(HKEY_LOCAL_MACHINE, dsn)) << dsn;
+}
+
+// A run of the two batches on a host data source, which is used as it is.
+ServerRunCase TwoBatchRun(const char* name, Scope scope, const std::string& dsn,
+                          const std::string& one, std::vector<std::string> options = {},
+                          const std::string& description = "") {
+    std::vector<std::string> args{"-d", dsn};
+    args.insert(args.end(), options.begin(), options.end());
+    return {name,
+            {{scope, dsn}},
+            TwoBatchScript(one),
+            Args(args, {"-i", "s.sql", "-b", "GO"}),
+            [dsn, one, description](const TestServer&, const std::string&) {
+                ExpectedStreams s = Connected(dsn, description);
+                Executing(s, "CREATE TABLE t (id integer, name text)");
+                Executing(s, "INSERT INTO t VALUES (1, " + one + ")");
+                return s.Out("Closing connection.");
+            },
+            0,
+            [dsn](const TestServer& server, const std::string& db, const Site& site) {
+                RowsAndNoDesktopSource(server, db, dsn);
+                struct stat st;
+                EXPECT_NE(stat(site.File("pg.mdb").c_str(), &st), 0) << "no file was made";
+            }};
+}
+
+// The runs every server gets: user and system data sources, a name with a
+// blank, -c and -cx -o with a host name, and "--" comments.
+std::vector<ServerRunCase> CommonCases(const std::string& one) {
+    return {
+        TwoBatchRun("system data source", Scope::System, "PgSys", one),
+        TwoBatchRun("user data source", Scope::User, "PgUser", one),
+        TwoBatchRun("name with a blank", Scope::User, "Pg Sales", one),
+        TwoBatchRun("-c with a host name uses the host's", Scope::System, "PgSys", one,
+                    {"-c", "Sales"}, "Sales"),
+        TwoBatchRun("-cx -o with a host name uses the host's", Scope::System, "PgOnly", one,
+                    {"-cx", "-o", "pg.mdb"}),
+        {"-- comments end with their line",
+         {{Scope::User, "PgUser"}},
+         "CREATE TABLE t (id integer)\nGO\nINSERT INTO t VALUES (1), (2), (3), (4), (5)\nGO\n"
+         "DELETE FROM t -- only the test row\nWHERE id = 5\nGO\n"
+         "-- the x table\nCREATE TABLE x (a integer)\nGO\n",
+         Args({"-d", "PgUser"}, {"-i", "s.sql", "-b", "GO"}),
+         [](const TestServer&, const std::string&) {
+             ExpectedStreams s = Connected("PgUser");
+             Executing(s, "CREATE TABLE t (id integer)");
+             Executing(s, "INSERT INTO t VALUES (1), (2), (3), (4), (5)");
+             Executing(s, "DELETE FROM t -- only the test row WHERE id = 5");
+             Executing(s, "-- the x table CREATE TABLE x (a integer)");
+             return s.Out("Closing connection.");
+         },
+         0,
+         [](const TestServer& server, const std::string& db, const Site&) {
+             EXPECT_EQ(server.Sql("SELECT id FROM t ORDER BY id", db),
+                       (std::vector<std::string>{"1", "2", "3", "4"}));
+             EXPECT_EQ(server.Sql("SELECT count(*) FROM x", db), std::vector<std::string>{"0"});
+         }},
+    };
+}
+
+// A wrong password: the driver's message, nothing run (`tables` counts the
+// database's tables named t).
+ServerRunCase WrongPassword(std::function<std::string(const TestServer&)> message,
+                            const std::string& tables) {
+    return {"wrong password",
+            {{Scope::User, "PgUser"}},
+            TwoBatchScript("2"),
+            {"-d", "PgUser", "-U", "alice", "-P", "wrong", "-i", "s.sql", "-b", "GO"},
+            [message](const TestServer& server, const std::string&) {
+                ExpectedStreams s;
+                s.Out(kBanner).OutPart("Connecting to 'PgUser'  . . .");
+                return s.Err("Database connection error '" + message(server) + "'");
+            },
+            255,
+            [tables](const TestServer& server, const std::string& db, const Site&) {
+                EXPECT_EQ(server.Sql(tables, db), std::vector<std::string>{"0"});
+            }};
+}
+
+// The third of four batches fails: the first two stay, the fourth never runs.
+// `error` gives the lines of the driver's message for the run's database.
+using ErrorLines = std::function<std::vector<std::string>(const TestServer&, const std::string&)>;
+ServerRunCase ThirdBatchFails(ErrorLines errorLines) {
+    return {"third batch fails",
+            {{Scope::System, "PgSys"}},
+            "CREATE TABLE t (id integer)\nGO\nINSERT INTO t VALUES (1)\nGO\n"
+            "INSERT INTO missing VALUES (2)\nGO\nINSERT INTO t VALUES (3)\nGO\n",
+            Args({"-d", "PgSys"}, {"-i", "s.sql", "-b", "GO"}),
+            [errorLines](const TestServer& server, const std::string& database) {
+                const std::vector<std::string> error = errorLines(server, database);
+                ExpectedStreams s = Connected("PgSys");
+                Executing(s, "CREATE TABLE t (id integer)");
+                Executing(s, "INSERT INTO t VALUES (1)");
+                Executing(s, "INSERT INTO missing VALUES (2)");
+                s.Err("Script error: " + error[0]);
+                for (size_t i = 1; i < error.size(); ++i) {
+                    s.Err(error[i]);
+                }
+                s.Err("INSERT INTO missing VALUES (2)");
+                return s.Out("Closing connection.");
+            },
+            255,
+            [](const TestServer& server, const std::string& db, const Site&) {
+                EXPECT_EQ(server.Sql("SELECT id FROM t", db), std::vector<std::string>{"1"});
+            }};
 }
 
 TEST(HostDataSources, ScriptsRunOnPostgreSql) {
     ScopedTempDir dir;
     const PgCluster pg(dir.File("pg"));
-    VORLA_REQUIRE_PG(pg);
-    const std::vector<PgRunCase> cases = {
-        {"system data source",
-         {{Scope::System, "PgSys"}},
-         kTwoBatches,
-         Args({"-d", "PgSys"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) { return TwoBatches("PgSys"); },
-         0,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             RowsAndNoDesktopSource(p, db, "PgSys");
-         }},
-        {"user data source",
-         {{Scope::User, "PgUser"}},
-         kTwoBatches,
-         Args({"-d", "PgUser"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) { return TwoBatches("PgUser"); },
-         0,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             RowsAndNoDesktopSource(p, db, "PgUser");
-         }},
-        {"name with a blank",
-         {{Scope::User, "Pg Sales"}},
-         kTwoBatches,
-         Args({"-d", "Pg Sales"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) { return TwoBatches("Pg Sales"); },
-         0,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             RowsAndNoDesktopSource(p, db, "Pg Sales");
-         }},
-        {"-c with a host name uses the host's",
-         {{Scope::System, "PgSys"}},
-         kTwoBatches,
-         Args({"-d", "PgSys", "-c", "Sales"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) { return TwoBatches("PgSys", "Sales"); },
-         0,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             RowsAndNoDesktopSource(p, db, "PgSys");
-         }},
-        {"-cx -o with a host name uses the host's",
-         {{Scope::System, "PgOnly"}},
-         kTwoBatches,
-         Args({"-d", "PgOnly", "-cx", "-o", "pg.mdb"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) { return TwoBatches("PgOnly"); },
-         0,
-         [](const PgCluster& p, const std::string& db, const Site& site) {
-             RowsAndNoDesktopSource(p, db, "PgOnly");
-             struct stat st;
-             EXPECT_NE(stat(site.File("pg.mdb").c_str(), &st), 0) << "no file was made";
-         }},
-        {"wrong password",
-         {{Scope::User, "PgUser"}},
-         kTwoBatches,
-         {"-d", "PgUser", "-U", "alice", "-P", "wrong", "-i", "s.sql", "-b", "GO"},
-         [](const PgCluster& p) {
-             ExpectedStreams s;
-             s.Out(kBanner).OutPart("Connecting to 'PgUser'  . . .");
-             s.Err("Database connection error 'connection to server at \"127.0.0.1\", port " +
-                   std::to_string(p.Port()) +
-                   " failed: FATAL:  password authentication failed for user \"alice\"\n'");
-             return s;
-         },
-         255,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             EXPECT_EQ(p.Psql("SELECT count(*) FROM pg_tables WHERE tablename = 't'", db),
-                       std::vector<std::string>{"0"});
-         }},
-        {"third batch fails",
-         {{Scope::System, "PgSys"}},
-         "CREATE TABLE t (id integer)\nGO\nINSERT INTO t VALUES (1)\nGO\n"
-         "INSERT INTO missing VALUES (2)\nGO\nINSERT INTO t VALUES (3)\nGO\n",
-         Args({"-d", "PgSys"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) {
-             ExpectedStreams s = Connected("PgSys");
-             Executing(s, "CREATE TABLE t (id integer)");
-             Executing(s, "INSERT INTO t VALUES (1)");
-             Executing(s, "INSERT INTO missing VALUES (2)");
-             s.Err("Script error: ERROR: relation \"missing\" does not exist;")
-                 .Err("Error while executing the query")
-                 .Err("INSERT INTO missing VALUES (2)");
-             s.Out("Closing connection.");
-             return s;
-         },
-         255,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             EXPECT_EQ(p.Psql("SELECT id FROM t", db), std::vector<std::string>{"1"});
-         }},
-        {"-- comments end with their line",
-         {{Scope::User, "PgUser"}},
-         "CREATE TABLE t (id integer)\nGO\nINSERT INTO t SELECT generate_series(1, 5)\nGO\n"
-         "DELETE FROM t -- only the test row\nWHERE id = 5\nGO\n"
-         "-- the x table\nCREATE TABLE x (a integer)\nGO\n",
-         Args({"-d", "PgUser"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) {
-             ExpectedStreams s = Connected("PgUser");
-             Executing(s, "CREATE TABLE t (id integer)");
-             Executing(s, "INSERT INTO t SELECT generate_series(1, 5)");
-             Executing(s, "DELETE FROM t -- only the test row WHERE id = 5");
-             Executing(s, "-- the x table CREATE TABLE x (a integer)");
-             s.Out("Closing connection.");
-             return s;
-         },
-         0,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             EXPECT_EQ(p.Psql("SELECT string_agg(id::text, ',' ORDER BY id) FROM t", db),
-                       std::vector<std::string>{"1,2,3,4"});
-             EXPECT_EQ(p.Psql("SELECT count(*) FROM x", db), std::vector<std::string>{"0"});
-         }},
-        // The example of the README, with its script from examples/.
+    VORLA_REQUIRE_SERVER(pg);
+    std::vector<ServerRunCase> cases = CommonCases("$$one$$");
+    cases.push_back(WrongPassword(
+        [](const TestServer& server) {
+            return "connection to server at \"127.0.0.1\", port " + std::to_string(server.Port()) +
+                   " failed: FATAL:  password authentication failed for user \"alice\"\n";
+        },
+        "SELECT count(*) FROM pg_tables WHERE tablename = 't'"));
+    cases.push_back(ThirdBatchFails([](const TestServer&, const std::string&) {
+        return std::vector<std::string>{"ERROR: relation \"missing\" does not exist;",
+                                        "Error while executing the query"};
+    }));
+    // The example of the README, with its script from examples/: a PL/pgSQL
+    // function whose body holds a "--" comment, and a view.
+    cases.push_back(
         {"README example",
          {{Scope::System, "Reports"}},
          ReadFileBytes(VORLA_EXAMPLES_DIR "/reports.sql"),
          Args({"-d", "Reports"}, {"-i", "s.sql", "-b", "GO"}),
-         [](const PgCluster&) {
+         [](const TestServer&, const std::string&) {
              ExpectedStreams s = Connected("Reports");
              Executing(s,
                        "CREATE TABLE sale ( id integer PRIMARY KEY, region text NOT NULL, -- "
@@ -248,17 +253,37 @@ TEST(HostDataSources, ScriptsRunOnPostgreSql) {
              Executing(s,
                        "CREATE VIEW monthly AS SELECT region, sum(amount) AS net, "
                        "with_tax(sum(amount)) AS gross FROM sale GROUP BY region");
-             s.Out("Closing connection.");
-             return s;
+             return s.Out("Closing connection.");
          },
          0,
-         [](const PgCluster& p, const std::string& db, const Site&) {
-             EXPECT_EQ(p.Psql("SELECT region, net, gross FROM monthly ORDER BY region", db),
+         [](const TestServer& server, const std::string& db, const Site&) {
+             EXPECT_EQ(server.Sql("SELECT region, net, gross FROM monthly ORDER BY region", db),
                        (std::vector<std::string>{"North|149.50|179.40", "South|250.50|300.60"}));
-         }},
-    };
-    for (const PgRunCase& c : cases) {
-        ExpectPgRun(pg, c);
+         }});
+    for (const ServerRunCase& c : cases) {
+        ExpectServerRun(pg, c);
+    }
+}
+
+TEST(HostDataSources, ScriptsRunOnMariaDb) {
+    ScopedTempDir dir;
+    const MariaDbServer maria(dir.File("maria"));
+    VORLA_REQUIRE_SERVER(maria);
+    std::vector<ServerRunCase> cases = CommonCases("\"one\"");
+    cases.push_back(WrongPassword(
+        [](const TestServer&) {
+            return "[ma-3.1.15]Access denied for user 'alice'@'localhost' (using password: YES)";
+        },
+        "SELECT count(*) FROM information_schema.tables WHERE "
+        "table_schema = DATABASE() AND table_name = 't'"));
+    // The message names the server's version, which point releases change.
+    const std::string version = maria.Sql("SELECT VERSION()", "mysql")[0];
+    cases.push_back(ThirdBatchFails([version](const TestServer&, const std::string& database) {
+        return std::vector<std::string>{"[ma-3.1.15][" + version + "]Table '" + database +
+                                        ".missing' doesn't exist"};
+    }));
+    for (const ServerRunCase& c : cases) {
+        ExpectServerRun(maria, c);
     }
 }
 
