@@ -1,5 +1,8 @@
 #include "framework/App.h"
 
+#include "framework/Console.h"
+#include "framework/SystemCheck.h"
+
 namespace {
 
 CWinApp* g_app = nullptr;
@@ -22,6 +25,12 @@ CWinApp* AfxGetApp() {
 
 BOOL AfxWinInit(HINSTANCE instance, HINSTANCE, LPSTR cmdLine, int) {
     if (g_app == nullptr || instance == nullptr) {
+        return FALSE;
+    }
+    // Before anything of the system is read or run.
+    CString problem;
+    if (!AfxCheckSystem(problem)) {
+        AfxWriteErrLine(problem);
         return FALSE;
     }
     g_app->m_hInstance = instance;

@@ -21,7 +21,8 @@ public:
 CWinApp* AfxGetApp();
 
 // Initialises the framework for this module and command line. Fails when
-// there is no application object or no module handle.
+// there is no application object or no module handle, and when the system
+// may not be trusted (AfxCheckSystem), after writing why on standard error.
 BOOL AfxWinInit(HINSTANCE instance, HINSTANCE previous, LPSTR cmdLine, int showCmd);
 
 // Shows a message box titled with the application's name; returns the

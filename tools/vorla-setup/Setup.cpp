@@ -193,6 +193,12 @@ int main(int argc, char* argv[]) {
                   << "': " << std::strerror(errno) << "\n";
         return 1;
     }
+    // A prefix of this user's is made private; another user's is refused.
+    std::string problem;
+    if (!vorla::platform::TightenPrefix(&problem)) {
+        std::cerr << "vorla-setup: " << problem << "\n";
+        return 1;
+    }
     char systemDir[PATH_MAX];
     if (GetSystemDirectoryA(systemDir, sizeof systemDir) == 0) {
         std::cerr << "vorla-setup: cannot create the system directory in " << prefix << "\n";

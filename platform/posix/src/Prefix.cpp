@@ -1,6 +1,9 @@
 #include "platform/Prefix.h"
 
+#include <limits.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
 
@@ -64,6 +67,122 @@ std::string EnsurePrefixDir(const std::string& sub) {
         return std::string();
     }
     return path;
+}
+
+namespace {
+
+// The parts of the prefix that are read or run: the folders and the driver.
+const char* const kCheckedParts[] = {"", "registry", "system32", "system32/odbcjt32.dll"};
+
+std::string Quoted(const std::string& path) {
+    return "'" + path + "'";
+}
+
+bool TrustedOwner(uid_t owner) {
+    return owner == geteuid() || owner == 0;
+}
+
+std::string OwnerName(uid_t owner) {
+    const passwd* entry = getpwuid(owner);
+    return entry != nullptr ? std::string(entry->pw_name) : "uid " + std::to_string(owner);
+}
+
+// The absolute form of `dir`, from the current directory when relative.
+std::string Absolute(const std::string& dir) {
+    if (!dir.empty() && dir[0] == '/') {
+        return dir;
+    }
+    char cwd[PATH_MAX];
+    return getcwd(cwd, sizeof cwd) != nullptr ? std::string(cwd) + "/" + dir : dir;
+}
+
+// Symbolic links on the way to the prefix (the prefix itself included) must
+// be this user's or root's: another user's link could be pointed elsewhere.
+bool CheckLinks(const std::string& prefix, std::string* problem) {
+    for (size_t pos = prefix.find('/', 1);; pos = prefix.find('/', pos + 1)) {
+        if (pos == std::string::npos) {
+            pos = prefix.size();
+        }
+        const std::string part = prefix.substr(0, pos);
+        struct stat st;
+        if (lstat(part.c_str(), &st) != 0) {
+            return true;  // the rest does not exist yet
+        }
+        if (S_ISLNK(st.st_mode) && !TrustedOwner(st.st_uid)) {
+            *problem = "The VORLA prefix path goes through " + Quoted(part) +
+                       ", a symbolic link that " + OwnerName(st.st_uid) +
+                       " owns; set VORLA_PREFIX to a path without it.";
+            return false;
+        }
+        if (pos == prefix.size()) {
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CheckPrefix(std::string* problem) {
+    const std::string prefix = PrefixDir();
+    if (prefix.empty()) {
+        return true;  // nothing to read; making one fails later with its own error
+    }
+    const std::string absolute = Absolute(prefix);
+    if (!CheckLinks(absolute, problem)) {
+        return false;
+    }
+    for (const char* part : kCheckedParts) {
+        const std::string path = *part == '\0' ? absolute : absolute + "/" + part;
+        // A link (the driver is one) counts by its own owner and by what it
+        // points at.
+        for (const bool follow : {false, true}) {
+            struct stat st;
+            if ((follow ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) != 0 ||
+                (!follow && !S_ISLNK(st.st_mode))) {
+                continue;
+            }
+            if (!TrustedOwner(st.st_uid)) {
+                *problem = "The VORLA prefix " + Quoted(path) + " belongs to " +
+                           OwnerName(st.st_uid) + ", not to " + OwnerName(geteuid()) +
+                           "; take it over (chown " + OwnerName(geteuid()) + " " + Quoted(path) +
+                           ") or set VORLA_PREFIX to a prefix of your own.";
+                return false;
+            }
+            if (follow && (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+                *problem = "The VORLA prefix " + Quoted(path) +
+                           " may be changed by other users; make it private: chmod go-w " +
+                           Quoted(path);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool TightenPrefix(std::string* problem) {
+    const std::string absolute = Absolute(PrefixDir());
+    if (!CheckLinks(absolute, problem)) {
+        return false;
+    }
+    for (const char* part : {"", "registry", "system32"}) {
+        const std::string path = *part == '\0' ? absolute : absolute + "/" + part;
+        struct stat st;
+        if (stat(path.c_str(), &st) != 0) {
+            continue;
+        }
+        if (!TrustedOwner(st.st_uid)) {
+            return CheckPrefix(problem);
+        }
+        if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0 &&
+            chmod(path.c_str(), st.st_mode & 07755 & ~static_cast<mode_t>(S_IWGRP | S_IWOTH)) !=
+                0) {
+            *problem = "Cannot make the VORLA prefix " + Quoted(path) + " private: chmod go-w " +
+                       Quoted(path);
+            return false;
+        }
+    }
+    return CheckPrefix(problem);
 }
 
 }  // namespace vorla::platform
