@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "dsn/DsnKeys.h"
+#include "dsn/DsnName.h"
 #include "framework/App.h"
 #include "platform/PathSeparator.h"
 #include "support/FileSystem.h"
@@ -118,6 +119,11 @@ BOOL AddDataSourceEntry(CRegistry& reg, const CString& listKeyPath, const CStrin
 
 BOOL CreateDsn(const CString& name, const CString& description, const CString& databasePath,
                HKEY root) {
+    // A name ODBC does not allow, or the list key's own, would write a data
+    // source's values where they do not belong; nothing is written for it.
+    if (!IsValidDsnName(name)) {
+        return FALSE;
+    }
     if (!FillDriverPath()) {
         return FALSE;
     }

@@ -87,6 +87,53 @@ TEST_F(DsnRegistry, WithoutTheDriverFileNothingIsWritten) {
     EXPECT_EQ(console.Err(), "");
 }
 
+// Names that ODBC does not allow, and the list key's own name, are refused
+// before anything is written: such a name would put a data source's values
+// into the list key (and delete it with the data source) or make nested keys.
+TEST_F(DsnRegistry, NamesOdbcRefusesWriteNothing) {
+    InstallDriverFile();
+    MakeLists();
+    const std::vector<std::string> refused = {
+        "",
+        "ODBC Data Sources",
+        "odbc data sources",
+        std::string(33, 'n'),
+        "a\\b",
+        "x;y",
+        "[x]",
+        "{x}",
+        "(x)",
+        "a,b",
+        "a?",
+        "a*",
+        "a=b",
+        "a!",
+        "a@b",
+    };
+    CapturedConsole console;
+    for (const std::string& name : refused) {
+        EXPECT_FALSE(CreateDsn(name.c_str(), "d", "/x.mdb", HKEY_CURRENT_USER)) << name;
+    }
+    HKEY odbc = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\ODBC\\ODBC.INI", 0, KEY_READ, &odbc), 0);
+    DWORD subKeys = 0;
+    DWORD values = 0;
+    HKEY list = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(odbc, "ODBC Data Sources", 0, KEY_READ, &list), 0);
+    EXPECT_EQ(RegQueryInfoKeyA(odbc, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(RegQueryInfoKeyA(list, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(subKeys, 1u) << "only the list key";
+    EXPECT_EQ(values, 0u);
+    RegCloseKey(list);
+    RegCloseKey(odbc);
+    EXPECT_TRUE(CreateDsn(std::string(32, 'n').c_str(), "d", "/x.mdb", HKEY_CURRENT_USER));
+    EXPECT_EQ(console.Err(), "");
+}
+
 TEST_F(DsnRegistry, WithoutTheListKeyEverythingButTheEntryIsWritten) {
     InstallDriverFile();
     CapturedConsole console;
