@@ -10,6 +10,10 @@ namespace {
 
 // Names, classes and texts pass through buffers of this size.
 constexpr DWORD kTextBufferSize = 2048;
+// Value names are enumerated into a buffer that holds the longest the
+// registry allows (16,383 characters) and its NUL: with a smaller one, a
+// longer name would come back as ERROR_MORE_DATA without its text.
+constexpr DWORD kValueNameBufferSize = 16384;
 // The size GetComputerNameA is given for the local computer's name.
 constexpr DWORD kComputerNameBufferSize = 260;
 
@@ -305,18 +309,22 @@ BOOL CRegistry::EnumValueName(DWORD index, CString& name, LPDWORD type) {
 
 BOOL CRegistry::EnumValueRaw(DWORD index, CString& name, LPDWORD type, LPBYTE data,
                              LPDWORD dataLength) {
-    char nameBuffer[kTextBufferSize] = {};
-    DWORD nameLength = kTextBufferSize;
+    std::unique_ptr<char[]> nameBuffer(new (std::nothrow) char[kValueNameBufferSize]());
+    if (!nameBuffer) {
+        m_lLastStatus = ERROR_OUTOFMEMORY;
+        return FALSE;
+    }
+    DWORD nameLength = kValueNameBufferSize;
     DWORD storedType = 0;
-    m_lLastStatus = RegEnumValueA(m_hOpenKey, index, nameBuffer, &nameLength, nullptr, &storedType,
-                                  data, dataLength);
+    m_lLastStatus = RegEnumValueA(m_hOpenKey, index, nameBuffer.get(), &nameLength, nullptr,
+                                  &storedType, data, dataLength);
     if (m_lLastStatus != ERROR_SUCCESS && m_lLastStatus != ERROR_MORE_DATA) {
         return FALSE;
     }
     if (type != nullptr) {
         *type = storedType;
     }
-    name = TextOf(nameBuffer, kTextBufferSize);
+    name = TextOf(nameBuffer.get(), kValueNameBufferSize);
     return TRUE;
 }
 

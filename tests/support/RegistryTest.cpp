@@ -508,15 +508,15 @@ TEST_F(RegistryValueTest, ValueEnumerationGivesNamesTypesAndData) {
     EXPECT_EQ(name, "before");
 }
 
-// A value name longer than the 2048-byte buffer: the enumeration goes on and
-// the name taken stays within the buffer.
-TEST_F(RegistryValueTest, OverLongValueNameStaysWithinTheBuffer) {
-    const string longName(3000, 'n');
+// The longest value name the registry allows, 16,383 characters, is
+// enumerated whole.
+TEST_F(RegistryValueTest, LongestValueNameIsEnumeratedWhole) {
+    const string longName(16383, 'n');
     SetRaw(HKEY_CURRENT_USER, kKey, longName.c_str(), REG_SZ, string("v\0", 2));
     CString name;
     EXPECT_TRUE(m_registry.EnumValueName(0, name, nullptr));
-    EXPECT_EQ(m_registry.m_lLastStatus, ERROR_MORE_DATA);
-    EXPECT_LE(name.GetLength(), 2048);
+    EXPECT_EQ(m_registry.m_lLastStatus, ERROR_SUCCESS);
+    EXPECT_EQ(name.Str(), longName);
 }
 
 TEST_F(RegistryValueTest, EnumSubKeyRecordsTheSubKeysLastWriteTime) {
