@@ -135,7 +135,7 @@ HostView ViewWhereWalkStopped(const KeyHandle& base, const KeyPosition& pos,
 
 // A new handle to the host's data source `view`: it is read-only and has no
 // sub-keys.
-LONG OpenHostDataSource(const std::shared_ptr<Store>& store, const HostView& view,
+LONG OpenHostDataSource(const std::shared_ptr<Store>& store, const HostView& view, int depth,
                         REGSAM samDesired, bool create, PHKEY phkResult) {
     REGSAM access = MapAccess(samDesired, false);
     if (create || WantsWrite(access)) {
@@ -144,6 +144,7 @@ LONG OpenHostDataSource(const std::shared_ptr<Store>& store, const HostView& vie
     auto handle = std::make_shared<KeyHandle>();
     handle->store = store;
     handle->key = 0;
+    handle->depth = depth;
     handle->access = access;
     handle->host = view;
     *phkResult = AddHandle(std::move(handle));
@@ -176,7 +177,11 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
         if (view.role != HostRole::DataSource) {
             return ERROR_KEY_DELETED;
         }
-        return OpenHostDataSource(base->store, view, samDesired, create, phkResult);
+        return OpenHostDataSource(base->store, view, base->depth, samDesired, create, phkResult);
+    }
+    const int depth = base->depth + static_cast<int>(parts.size());
+    if (create && depth > kMaxKeyDepth) {
+        return ERROR_INVALID_PARAMETER;
     }
     KeyPosition pos{base->store, base->key};
     size_t used = WalkPath(&pos, parts);
@@ -192,7 +197,7 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
             if (used + 1 < parts.size()) {
                 return create ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
             }
-            return OpenHostDataSource(pos.store, source, samDesired, create, phkResult);
+            return OpenHostDataSource(pos.store, source, depth, samDesired, create, phkResult);
         }
         if (!create) {
             return ERROR_FILE_NOT_FOUND;
@@ -229,6 +234,7 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
     auto handle = std::make_shared<KeyHandle>();
     handle->store = pos.store;
     handle->key = pos.key;
+    handle->depth = depth;
     handle->access = access;
     handle->host = view;
     *phkResult = AddHandle(std::move(handle));

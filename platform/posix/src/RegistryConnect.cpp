@@ -93,6 +93,7 @@ LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
         auto handle = std::make_shared<KeyHandle>();
         handle->store = root->store;
         handle->key = root->key;
+        handle->depth = root->depth;
         handle->access = MapAccess(MAXIMUM_ALLOWED, root->store->Writable());
         *phkResult = AddHandle(std::move(handle));
         return ERROR_SUCCESS;

@@ -19,6 +19,7 @@ struct PrefixCache {
     std::string prefix;
     std::map<std::string, std::shared_ptr<Store>> stores;
     std::map<HKEY, std::shared_ptr<KeyHandle>> roots;
+    bool cleaned = false;
 };
 
 std::mutex g_lock;
@@ -41,6 +42,7 @@ PrefixCache& CurrentCache() {
         cache.stores.clear();
         cache.roots.clear();
         cache.prefix = prefix;
+        cache.cleaned = false;
     }
     return cache;
 }
@@ -79,6 +81,11 @@ std::shared_ptr<Store> OpenHiveLocked(PrefixCache& cache, HiveKind kind) {
         throw StoreError{errno == EACCES || errno == EROFS || errno == EPERM
                              ? ERROR_ACCESS_DENIED
                              : ERROR_REGISTRY_IO_FAILED};
+    }
+    // Once per prefix and process: what an interrupted set-up left.
+    if (!cache.cleaned) {
+        cache.cleaned = true;
+        RemoveInterruptedBuilds(dir);
     }
     return OpenCached(cache, dir + "/" + HiveFileName(kind), kind, true);
 }
@@ -137,6 +144,7 @@ LONG ResolveHandle(HKEY hKey, std::shared_ptr<KeyHandle>* out) {
                 }
             });
             root->key = row.id;
+            root->depth = 2;
         }
         cache.roots.emplace(hKey, root);
         *out = root;

@@ -53,10 +53,20 @@ struct EnumCache {
     std::vector<EnumItem> items;
 };
 
+// How deep a key may stand below its root. Windows documents that "a
+// registry tree can be 512 levels deep" (Registry Element Size Limits) but
+// not the status for a deeper key, and Wine neither limits the depth nor
+// tests it; creating one gives ERROR_INVALID_PARAMETER here, the status of
+// every other name or path that breaks a documented limit.
+constexpr int kMaxKeyDepth = 512;
+
 struct KeyHandle {
     std::shared_ptr<Store> store;
     // The key in `store`; 0 for a handle to one of the host's data sources.
     int64_t key = kRootKeyId;
+    // Levels below the predefined root (HKEY_CLASSES_ROOT stands two below
+    // the machine's root).
+    int depth = 0;
     REGSAM access = 0;
     HostView host;
     EnumCache subKeys;

@@ -7,6 +7,10 @@
 // restart on POSIX, a load lasts until it is unloaded.
 #include "RegistryHandles.h"
 
+#include <algorithm>
+#include <utility>
+#include <vector>
+
 #include <unistd.h>
 
 using namespace vorla::platform::registry;
@@ -46,6 +50,21 @@ LONG HiveRootAndName(HKEY hKey, LPCSTR lpSubKey, std::shared_ptr<KeyHandle>* roo
     }
     *name = parts[0];
     return ERROR_SUCCESS;
+}
+
+// Levels below the tree's root, counted without recursion.
+int TreeDepth(const TreeNode& tree) {
+    int deepest = 0;
+    std::vector<std::pair<const TreeNode*, int>> pending{{&tree, 0}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        deepest = std::max(deepest, depth);
+        for (const TreeNode& child : node->children) {
+            pending.emplace_back(&child, depth + 1);
+        }
+    }
+    return deepest;
 }
 
 }  // namespace
@@ -92,6 +111,9 @@ LONG RegRestoreKeyA(HKEY hKey, LPCSTR lpFile, DWORD /*dwFlags*/) {
         std::shared_ptr<Store> source = Store::Open(lpFile, HiveKind::File, false);
         TreeNode tree;
         source->Run(Store::Mode::Read, [&] { tree = source->ReadTree(kRootKeyId); });
+        if (h->depth + TreeDepth(tree) > kMaxKeyDepth) {
+            return ERROR_INVALID_PARAMETER;
+        }
         // The key's values and sub-keys are replaced in one transaction, as
         // with REG_FORCE_RESTORE: handles open below it find their keys
         // deleted. A loaded hive below the key cannot be replaced that way.
