@@ -65,4 +65,24 @@ TEST(Setup, MissingDriverIsNamedAndNothingIsLinked) {
     EXPECT_NE(lstat(dir.File("prefix/system32/odbcjt32.dll").c_str(), &st), 0);
 }
 
+// A set-up killed between building a store under its temporary name and
+// linking it into place leaves that file behind; the next set-up removes it,
+// and leaves the file of a builder that still runs.
+TEST(Setup, LeftoversOfAnInterruptedSetUpAreRemoved) {
+    ScopedTempDir dir;
+    const ProcessOptions options = OptionsFor(dir);
+    ASSERT_EQ(RunProcess({VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR}, options).exitCode, 0);
+    const std::string registry = dir.File("prefix/registry/");
+    // No process has the largest pid there is; this test's process runs.
+    const std::string gone = registry + "system.db.new-2147483646-1";
+    const std::string running = registry + "user.db.new-" + std::to_string(getpid()) + "-1";
+    for (const std::string& file : {gone, gone + "-journal", running}) {
+        vorla::test::WriteFileBytes(file, "half a store");
+    }
+    ASSERT_EQ(RunProcess({VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR}, options).exitCode, 0);
+    EXPECT_NE(access(gone.c_str(), F_OK), 0);
+    EXPECT_NE(access((gone + "-journal").c_str(), F_OK), 0);
+    EXPECT_EQ(access(running.c_str(), F_OK), 0);
+}
+
 }  // namespace

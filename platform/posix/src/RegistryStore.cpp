@@ -1,8 +1,11 @@
 #include "RegistryStore.h"
 
 #include "CaseFold.h"
+#include "LockWait.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -23,10 +26,6 @@ namespace {
 
 constexpr const char* kFormatName = "vorla-registry";
 constexpr int kFormatVersion = 1;
-
-// How long one SQLite call waits for another process's lock before the
-// transaction is rolled back and run again; the call itself never gives up.
-constexpr int kBusyTimeoutMs = 2000;
 
 // Stores run in WAL mode with synchronous=NORMAL. A commit is then atomic
 // against a killed process (the log is in the system's cache when the call
@@ -145,10 +144,6 @@ void ExecOn(sqlite3* db, const char* sql) {
     }
 }
 
-void SleepBriefly() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
 std::string DirOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
@@ -193,8 +188,10 @@ sqlite3* OpenConnection(const std::string& path, bool writable) {
         sqlite3_close(db);
         Fail(rc);
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db, 1);
+    // Closing the last connection folds the log into the file, a write; a
+    // file is written only once it is known to be a sound store.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     if (sqlite3_exec(db, kConnectionSetup, nullptr, nullptr, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw StoreError{ERROR_BADDB};
@@ -203,34 +200,49 @@ sqlite3* OpenConnection(const std::string& path, bool writable) {
 }
 
 // True when `db` carries this layer's schema in the version this code reads.
+// A busy database is waited for through the connection's busy handler.
 bool IsStore(sqlite3* db) {
     sqlite3_stmt* stmt = nullptr;
     const char* sql =
         "SELECT (SELECT value FROM meta WHERE name='format'),"
         " (SELECT value FROM meta WHERE name='version')";
-    // A busy database is waited for here like anywhere else.
-    for (;;) {
-        int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
-        if ((rc & 0xff) == SQLITE_BUSY) {
-            SleepBriefly();
-            continue;
-        }
-        if (rc != SQLITE_OK) {
-            return false;
-        }
-        rc = sqlite3_step(stmt);
-        if ((rc & 0xff) == SQLITE_BUSY) {
-            sqlite3_finalize(stmt);
-            SleepBriefly();
-            continue;
-        }
-        bool ok = rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_TEXT &&
-                  std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
-                              kFormatName) == 0 &&
-                  sqlite3_column_int(stmt, 1) == kFormatVersion;
-        sqlite3_finalize(stmt);
-        return ok;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if ((rc & 0xff) == SQLITE_BUSY) {
+        throw StoreError{ERROR_BUSY};
     }
+    if (rc != SQLITE_OK) {
+        return false;
+    }
+    rc = sqlite3_step(stmt);
+    const bool ok = rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_TEXT &&
+                    std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)),
+                                kFormatName) == 0 &&
+                    sqlite3_column_int(stmt, 1) == kFormatVersion;
+    sqlite3_finalize(stmt);
+    if ((rc & 0xff) == SQLITE_BUSY) {
+        throw StoreError{ERROR_BUSY};
+    }
+    return ok;
+}
+
+// SQLite's quick check of the whole file: every page and index entry is
+// read once, which for a registry-sized file takes well under a
+// millisecond. A store that fails it is corrupt, however sound its schema
+// looks, and is never written.
+bool PassesQuickCheck(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &stmt, nullptr) != SQLITE_OK) {
+        return false;
+    }
+    int rc = sqlite3_step(stmt);
+    const bool ok =
+        rc == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_TEXT &&
+        std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "ok") == 0;
+    sqlite3_finalize(stmt);
+    if ((rc & 0xff) == SQLITE_BUSY) {
+        throw StoreError{ERROR_BUSY};
+    }
+    return ok;
 }
 
 // Builds a new store file under a temporary name and links it into place,
@@ -273,6 +285,36 @@ bool BuildStoreFile(const std::string& path, HiveKind kind, const TreeNode* tree
 }
 
 }  // namespace
+
+void RemoveInterruptedBuilds(const std::string& dir) {
+    DIR* folder = opendir(dir.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    std::vector<std::string> stale;
+    while (const dirent* entry = readdir(folder)) {
+        // NAME.new-PID-N, and the journal SQLite may have left beside it.
+        const std::string name = entry->d_name;
+        const size_t mark = name.find(".new-");
+        if (mark == std::string::npos) {
+            continue;
+        }
+        char* end = nullptr;
+        const long pid = std::strtol(name.c_str() + mark + 5, &end, 10);
+        if (pid <= 0 || *end != '-') {
+            continue;
+        }
+        // A builder that still runs finishes its own file.
+        if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+            continue;
+        }
+        stale.push_back(dir + "/" + name);
+    }
+    closedir(folder);
+    for (const std::string& path : stale) {
+        unlink(path.c_str());
+    }
+}
 
 int64_t FileTimeNow() {
     struct timespec ts;
@@ -365,6 +407,7 @@ void Store::Flush() {
     if (!m_writable) {
         return;
     }
+    LockWait wait(m_path);
     for (;;) {
         int rc = sqlite3_exec(m_db, "PRAGMA wal_checkpoint(FULL);", nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) {
@@ -372,6 +415,9 @@ void Store::Flush() {
         }
         if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) {
             Fail(rc);
+        }
+        if (!wait.Again()) {
+            throw StoreError{ERROR_BUSY};
         }
     }
 }
@@ -387,28 +433,49 @@ std::shared_ptr<Store> Store::Open(const std::string& path, HiveKind kind, bool 
     // The journal is made next to the file, so the directory must be
     // writable too.
     bool writable = MayWrite(path) && MayWrite(DirOf(path));
+    // Reading a file in WAL mode makes its log and index files; a refused
+    // file must not keep them.
+    const bool hadLog = stat((path + "-wal").c_str(), &st) == 0;
+    const bool hadIndex = stat((path + "-shm").c_str(), &st) == 0;
     sqlite3* db = nullptr;
     try {
         db = OpenConnection(path, writable);
     } catch (const StoreError&) {
         throw StoreError{ERROR_BADDB};
     }
-    if (!IsStore(db)) {
-        sqlite3_close(db);
-        throw StoreError{ERROR_BADDB};
+    // Nothing is written before the file is known to be a sound store: not
+    // a store gives ERROR_BADDB, a store that fails the check
+    // ERROR_REGISTRY_CORRUPT, and the file keeps its bytes.
+    LockWait wait(path);
+    sqlite3_busy_handler(db, &LockWait::SqliteBusy, &wait);
+    LONG refusal = ERROR_SUCCESS;
+    try {
+        if (!IsStore(db)) {
+            refusal = ERROR_BADDB;
+        } else if (!PassesQuickCheck(db)) {
+            refusal = ERROR_REGISTRY_CORRUPT;
+        }
+    } catch (const StoreError& e) {
+        refusal = e.status;
     }
+    if (refusal != ERROR_SUCCESS) {
+        sqlite3_close(db);
+        if (!hadLog && stat((path + "-wal").c_str(), &st) == 0 && st.st_size == 0) {
+            unlink((path + "-wal").c_str());
+        }
+        if (!hadIndex) {
+            unlink((path + "-shm").c_str());
+        }
+        throw StoreError{refusal};
+    }
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     if (writable) {
         // Another process may hold the store; the mode change then waits
         // for it like any write.
-        for (;;) {
-            int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
-            if (rc == SQLITE_OK) {
-                break;
-            }
-            if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) {
-                sqlite3_close(db);
-                throw StoreError{StatusFromSqlite(rc)};
-            }
+        const int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL;", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_close(db);
+            throw StoreError{(rc & 0xff) == SQLITE_BUSY ? ERROR_BUSY : StatusFromSqlite(rc)};
         }
     }
     std::shared_ptr<Store> store(new Store(path, kind, db, writable));
@@ -461,7 +528,15 @@ void Store::InitSchema(sqlite3* db, HiveKind kind, const TreeNode* tree) {
 }
 
 Store::Store(std::string path, HiveKind kind, sqlite3* db, bool writable)
-    : m_path(std::move(path)), m_kind(kind), m_db(db), m_writable(writable), m_pid(getpid()) {}
+    : m_path(std::move(path)), m_kind(kind), m_db(db), m_writable(writable), m_pid(getpid()) {
+    if (m_db != nullptr) {
+        sqlite3_busy_handler(m_db, &Store::Busy, this);
+    }
+}
+
+int Store::Busy(void* store, int count) {
+    return LockWait::SqliteBusy(static_cast<Store*>(store)->m_wait, count);
+}
 
 Store::~Store() {
     Release();
@@ -489,6 +564,8 @@ void Store::EnsureConnection() {
     // are the parent's); it opens its own and abandons the inherited one.
     m_statements.clear();
     m_db = OpenConnection(m_path, m_writable);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, m_corrupt ? 1 : 0, nullptr);
+    sqlite3_busy_handler(m_db, &Store::Busy, this);
     m_pid = getpid();
 }
 
@@ -513,6 +590,10 @@ void Store::Exec(const char* sql) {
 void Store::Run(Mode mode, const std::function<void()>& body) {
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     EnsureConnection();
+    // A store found corrupt is never written again, nor read.
+    if (m_corrupt) {
+        throw StoreError{ERROR_REGISTRY_CORRUPT};
+    }
     if (mode == Mode::Write && !m_writable) {
         throw StoreError{ERROR_ACCESS_DENIED};
     }
@@ -520,11 +601,24 @@ void Store::Run(Mode mode, const std::function<void()>& body) {
         body();  // already inside a transaction of this store
         return;
     }
+    // Another process's lock is waited for a bounded time; SQLite's own
+    // waits inside the statements count against the same limit.
+    LockWait wait(m_path);
+    m_wait = &wait;
+    struct Unset {
+        LockWait*& wait;
+        ~Unset() { wait = nullptr; }
+    } unset{m_wait};
+    const auto waitOrFail = [&wait] {
+        if (!wait.Again()) {
+            throw StoreError{ERROR_BUSY};
+        }
+    };
     for (;;) {
         int rc = sqlite3_exec(m_db, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr,
                               nullptr, nullptr);
         if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
-            SleepBriefly();
+            waitOrFail();
             continue;
         }
         if (rc != SQLITE_OK) {
@@ -540,7 +634,10 @@ void Store::Run(Mode mode, const std::function<void()>& body) {
                 }
                 // Readers still hold the file: the transaction stays open and
                 // the commit is tried again.
-                SleepBriefly();
+                if (!wait.Again()) {
+                    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+                    throw StoreError{ERROR_BUSY};
+                }
             }
             if (rc != SQLITE_OK) {
                 Fail(rc);
@@ -548,7 +645,15 @@ void Store::Run(Mode mode, const std::function<void()>& body) {
             return;
         } catch (const StoreBusy&) {
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-            SleepBriefly();
+            waitOrFail();
+        } catch (const StoreError& e) {
+            if (!sqlite3_get_autocommit(m_db)) {
+                sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+            if (e.status == ERROR_REGISTRY_CORRUPT) {
+                MarkCorrupt();
+            }
+            throw;
         } catch (...) {
             if (!sqlite3_get_autocommit(m_db)) {
                 sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -556,6 +661,14 @@ void Store::Run(Mode mode, const std::function<void()>& body) {
             throw;
         }
     }
+}
+
+// Corruption found in use: no later call reads or writes the file, and
+// closing the connection does not fold the log into it.
+void Store::MarkCorrupt() {
+    m_corrupt = true;
+    m_writable = false;
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 
 bool Store::KeyExists(int64_t id) {

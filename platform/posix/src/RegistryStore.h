@@ -84,6 +84,8 @@ struct KeyRow {
     int64_t lastWrite = 0;
 };
 
+class LockWait;
+
 class Store {
 public:
     // Opens the hive file at `path`. A missing file is created (mode 0600,
@@ -168,6 +170,9 @@ private:
     NamedIds NamedIdList(const char* sql, int64_t param);
 
     Store(std::string path, HiveKind kind, sqlite3* db, bool writable);
+    // SQLite's busy handler: waits through the running call's LockWait.
+    static int Busy(void* store, int count);
+    void MarkCorrupt();
     static void InitSchema(sqlite3* db, HiveKind kind, const TreeNode* tree);
 
     sqlite3_stmt* Prepare(const char* sql);
@@ -182,7 +187,15 @@ private:
     std::recursive_mutex m_lock;
     std::unordered_map<const char*, sqlite3_stmt*> m_statements;
     int64_t m_changeNumber = 0;  // of the running write transaction, 0 until needed
+    bool m_corrupt = false;
+    // The wait of the call running now, for SQLite's busy handler.
+    LockWait* m_wait = nullptr;
 };
+
+// Removes what store files built in `dir` by processes that no longer run
+// left behind (a build is made under a temporary name and linked into place;
+// a process killed in between leaves the temporary file).
+void RemoveInterruptedBuilds(const std::string& dir);
 
 // Current time as a FILETIME count (100 ns since 1601-01-01 UTC).
 int64_t FileTimeNow();

@@ -383,3 +383,83 @@ TEST(RegistryStoreFiles, HiveFilesAreCheckedAndNeverOverwritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// A store whose first pages (the schema and the format's meta table) are
+// sound but whose last page, one of its b-trees, is not: it reads as a store
+// and fails SQLite's quick check.
+std::string CorruptStoreBytes() {
+    ScopedPrefix source;
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Software\\Kept", &key));
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(ERROR_SUCCESS, SetString(key, ("v" + std::to_string(i)).c_str(), "x"));
+    }
+    RegCloseKey(key);
+    // A checkpoint puts every commit into the file before it is copied.
+    EXPECT_EQ(ERROR_SUCCESS, RegFlushKey(HKEY_CURRENT_USER));
+    std::string bytes = ReadFileBytes(RegistryDir(source) + "/user.db");
+    const size_t pageSize =
+        (static_cast<unsigned char>(bytes[16]) << 8) | static_cast<unsigned char>(bytes[17]);
+    EXPECT_GE(bytes.size(), 3 * pageSize);
+    // The page type byte and the cell count of the last page.
+    for (size_t i = bytes.size() - pageSize; i < bytes.size() - pageSize + 5; ++i) {
+        bytes[i] = '\x7f';
+    }
+    return bytes;
+}
+
+}  // namespace
+
+// A store that fails the quick check at first use gives
+// ERROR_REGISTRY_CORRUPT to every call on its hive, for writes too, and keeps
+// its bytes; nothing is made beside it.
+TEST(RegistryStoreFiles, CorruptStoreIsNeverWritten) {
+    const std::string bytes = CorruptStoreBytes();
+    ASSERT_GT(bytes.size(), 0u);
+    ScopedPrefix prefix;
+    ASSERT_EQ(0, mkdir(RegistryDir(prefix).c_str(), 0700));
+    const std::string file = RegistryDir(prefix) + "/user.db";
+    WriteFileBytes(file, bytes);
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kept", 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT, CreateKey(HKEY_CURRENT_USER, "Software\\New"));
+    EXPECT_EQ(ERROR_REGISTRY_CORRUPT, SetString(HKEY_CURRENT_USER, "v", "x"));
+    EXPECT_TRUE(bytes == ReadFileBytes(file)) << "the file was written";
+    for (const char* side : {"-journal", "-wal", "-shm"}) {
+        EXPECT_FALSE(FileExists(file + side)) << side;
+    }
+}
+
+// A tree is at most 512 levels deep. A key below that is refused with
+// ERROR_INVALID_PARAMETER before anything of the path is created; keys are
+// made 32 levels a call, as Windows allows.
+TEST(RegistryStoreFiles, KeysStopAtTheDepthLimit) {
+    ScopedPrefix prefix;
+    std::string level32;
+    for (int i = 0; i < 32; ++i) {
+        level32 += i == 0 ? "k" : "\\k";
+    }
+    HKEY key = HKEY_CURRENT_USER;
+    for (int depth = 32; depth <= 512; depth += 32) {
+        HKEY next = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, CreateKey(key, level32.c_str(), &next)) << depth;
+        if (key != HKEY_CURRENT_USER) {
+            RegCloseKey(key);
+        }
+        key = next;
+    }
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateKey(key, "deeper"));
+    HKEY opened = nullptr;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(key, "deeper", 0, KEY_READ, &opened));
+    // A path that would pass the limit creates none of its keys.
+    std::string tooDeep = "y";
+    for (int i = 1; i <= 512; ++i) {
+        tooDeep += "\\y";
+    }
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, CreateKey(HKEY_CURRENT_USER, tooDeep.c_str()));
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, RegOpenKeyExA(HKEY_CURRENT_USER, "y", 0, KEY_READ, &opened));
+    RegCloseKey(key);
+}
