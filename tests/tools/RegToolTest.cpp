@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -364,6 +365,125 @@ TEST_F(RegToolTest, ImportDeletesWhatTheScriptRemoves) {
     EXPECT_NE(run.strErr.find("line 1"), string::npos);
     run = Reg({"import", m_files.File("missing.reg")});
     EXPECT_EQ(run.nExit, 1);
+}
+
+// The registry allows value names of 16,383 characters: every verb handles
+// one whole (a fixed 2,048-byte buffer once made query and export loop).
+TEST_F(RegToolTest, LongestValueNameWorksInEveryVerb) {
+    const string name(16383, 'v');
+    const string file = m_files.File("long.reg");
+    RunResult add = Reg({"add", kKey, "/v", name, "/d", "x", "/f"});
+    ASSERT_EQ(add.nExit, 0) << add.strErr;
+    const string line = "    " + name + "    REG_SZ    x\n";
+    EXPECT_NE(Reg({"query", kKey}).strOut.find(line), string::npos);
+    EXPECT_NE(Reg({"query", kKey, "/v", name}).strOut.find(line), string::npos);
+    EXPECT_EQ(Reg({"export", kKey, file, "/y"}).nExit, 0);
+    EXPECT_NE(ReadFileBytes(file).find("\"" + name + "\"=\"x\""), string::npos);
+    EXPECT_EQ(Reg({"delete", kKey, "/v", name, "/f"}).strOut, kSuccess);
+    EXPECT_EQ(Stored(name.c_str()), "<no value>");
+    EXPECT_EQ(Reg({"import", file}).nExit, 0);
+    EXPECT_EQ(Stored(name.c_str()), string("x\0", 2));
+}
+
+// A tree is at most 512 levels deep: deeper keys are refused, an import of a
+// deeper path fails at once and makes nothing, and a tree of the full depth
+// is queried, exported and deleted without recursion.
+TEST_F(RegToolTest, KeyDepthIsLimitedAndWalkedWithoutRecursion) {
+    string path = "HKCU\\d";
+    for (int depth = 2; depth <= 512; ++depth) {
+        path += "\\d";
+    }
+    EXPECT_EQ(Reg({"add", path + "\\d"}).strErr, "ERROR: The parameter is incorrect.\n");
+    string deep = "REGEDIT4\n\n[HKEY_CURRENT_USER\\x";
+    for (int depth = 2; depth <= 20000; ++depth) {
+        deep += "\\x";
+    }
+    WriteFileBytes(m_files.File("deep.reg"), deep + "]\n");
+    EXPECT_EQ(Reg({"import", m_files.File("deep.reg")}).strErr,
+              "ERROR: Error accessing the registry.\n");
+    EXPECT_FALSE(KeyExists("x"));
+
+    ASSERT_EQ(Reg({"add", path, "/v", "bottom", "/d", "1"}).nExit, 0);
+    const RunResult query = Reg({"query", "HKCU\\d", "/s"});
+    EXPECT_EQ(query.nExit, 0);
+    EXPECT_NE(query.strOut.find("    bottom    REG_SZ    1\n"), string::npos);
+    const string file = m_files.File("deep-out.reg");
+    EXPECT_EQ(Reg({"export", "HKCU\\d", file}).nExit, 0);
+    const string text = ReadFileBytes(file);
+    EXPECT_NE(text.find("[HKEY_CURRENT_USER" + path.substr(4) + "]\r\n\"bottom\""), string::npos);
+    EXPECT_EQ(Reg({"delete", "HKCU\\d", "/f"}).strOut, kSuccess);
+    EXPECT_FALSE(KeyExists("d"));
+}
+
+// Names with a line break cannot stand in a REGEDIT4 file: export says so
+// and writes nothing, rather than a file that its own import rejects.
+TEST_F(RegToolTest, ExportRefusesNamesItsImportCannotReadBack) {
+    struct Row {
+        const char* what;
+        string keyPath;
+        string valueName;
+        string message;
+    };
+    const std::vector<Row> rows = {
+        {"key name", "Software\\VorlaTool\\two\nlines", "v",
+         "ERROR: Nothing was exported: the name of the key "
+         "'HKEY_CURRENT_USER\\Software\\VorlaTool\\two\\nlines' holds a line break, which a "
+         "REGEDIT4 file cannot hold.\n"},
+        {"value name", "Software\\VorlaTool", "carriage\rreturn",
+         "ERROR: Nothing was exported: the key 'HKEY_CURRENT_USER\\Software\\VorlaTool' has a "
+         "value whose name holds a line break ('carriage\\rreturn'), which a REGEDIT4 file "
+         "cannot hold.\n"},
+    };
+    for (const Row& row : rows) {
+        ScopedPrefix prefix;
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, row.keyPath.c_str(), 0, nullptr, 0,
+                                  KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  0);
+        RegSetValueExA(key, row.valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("x"),
+                       2);
+        RegCloseKey(key);
+        const string file = m_files.File("out.reg");
+        const RunResult run = Reg({"export", kKey, file});
+        EXPECT_EQ(run.nExit, 1) << row.what;
+        EXPECT_EQ(run.strErr, row.message) << row.what;
+        EXPECT_EQ(access(file.c_str(), F_OK), -1) << row.what;
+    }
+}
+
+// A store that another process keeps locked is waited for a bounded time
+// (VORLA_REGISTRY_WAIT seconds), saying what the command waits for after a
+// second, and the call then fails.
+TEST_F(RegToolTest, HeldStoreLockIsWaitedForABoundedTime) {
+    ASSERT_EQ(Reg({"add", kKey}).nExit, 0);
+    const string store = m_prefix.Path() + "/registry/user.db";
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(release), 0);
+    const pid_t holder = fork();
+    if (holder == 0) {
+        sqlite3* db = nullptr;
+        sqlite3_open(store.c_str(), &db);
+        const bool locked = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == 0;
+        (void)!write(ready[1], locked ? "1" : "0", 1);
+        char c;
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    char locked = '0';
+    ASSERT_EQ(read(ready[0], &locked, 1), 1);
+    ASSERT_EQ(locked, '1');
+    setenv("VORLA_REGISTRY_WAIT", "1.5", 1);
+    const RunResult run = Reg({"add", kKey, "/v", "v", "/d", "1", "/f"});
+    unsetenv("VORLA_REGISTRY_WAIT");
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_EQ(run.strErr, "Waiting for the registry store '" + store +
+                              "', which another process has locked...\n"
+                              "ERROR: The requested resource is in use.\n");
+    (void)!write(release[1], "x", 1);
+    waitpid(holder, nullptr, 0);
+    EXPECT_EQ(Reg({"add", kKey, "/v", "v", "/d", "1", "/f"}).nExit, 0);
 }
 
 }  // namespace

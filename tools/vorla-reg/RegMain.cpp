@@ -4,6 +4,8 @@
 
 #include "RegArgs.h"
 #include "RegVerbs.h"
+#include "platform/Prefix.h"
+#include "platform/RegistryWait.h"
 
 namespace vorlareg {
 
@@ -145,6 +147,20 @@ int RegMain(const std::vector<std::string>& args, std::istream& in, std::ostream
     if (parsed.bHelp) {
         out << HelpOf(parsed.verb) << std::flush;
         return 0;
+    }
+    // A store that another process keeps locked is waited for a while; say
+    // what the command waits for rather than hang without a word.
+    static std::ostream* waitStream = nullptr;
+    waitStream = &err;
+    vorla::platform::SetRegistryWaitNotice([](const char* storeFile) {
+        *waitStream << "Waiting for the registry store '" << storeFile
+                    << "', which another process has locked..." << std::endl;
+    });
+    // Nothing of a prefix that another user may change is read or written.
+    std::string problem;
+    if (!vorla::platform::CheckPrefix(&problem)) {
+        err << "ERROR: " << problem << std::endl;
+        return 1;
     }
     Console console{in, out, err};
     switch (parsed.verb) {

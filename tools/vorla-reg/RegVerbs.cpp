@@ -1,5 +1,6 @@
 #include "RegVerbs.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -46,6 +47,10 @@ std::string StatusMessage(LONG status) {
         case ERROR_BADDB:
         case ERROR_REGISTRY_CORRUPT:
             return "ERROR: The configuration registry database is corrupt.";
+        case ERROR_BUSY:
+            return "ERROR: The requested resource is in use.";
+        case ERROR_INVALID_PARAMETER:
+            return "ERROR: The parameter is incorrect.";
         case ERROR_KEY_DELETED:
             return "ERROR: Illegal operation attempted on a registry key that has been marked for "
                    "deletion.";
@@ -103,11 +108,14 @@ std::string DisplayName(const std::string& name) {
     return name.empty() ? "(Default)" : name;
 }
 
-// The values of the open key, in the registry's order.
+// The values of the open key, in the registry's order. A value whose data
+// grew since the key was measured is read again with a buffer for the new
+// size; one that does not fit the largest size the key reports stops the
+// read (with ERROR_MORE_DATA) rather than being asked for again and again.
 bool ReadValues(CRegistry& registry, std::vector<ValueData>& values) {
     values.clear();
-    for (DWORD index = 0;; ++index) {
-        std::vector<BYTE> buffer(registry.m_dwMaxValueData + 1);
+    std::vector<BYTE> buffer(registry.m_dwMaxValueData + 1);
+    for (DWORD index = 0;;) {
         DWORD length = static_cast<DWORD>(buffer.size());
         CString name;
         ValueData value;
@@ -115,16 +123,21 @@ bool ReadValues(CRegistry& registry, std::vector<ValueData>& values) {
             return registry.m_lLastStatus == ERROR_NO_MORE_ITEMS;
         }
         if (registry.m_lLastStatus == ERROR_MORE_DATA) {
-            // The value grew since the key was opened: measure again.
             if (!registry.RefreshInfo()) {
                 return false;
             }
-            --index;
+            const size_t needed = std::max<size_t>(registry.m_dwMaxValueData, length) + 1;
+            if (needed <= buffer.size()) {
+                registry.m_lLastStatus = ERROR_MORE_DATA;
+                return false;
+            }
+            buffer.resize(needed);
             continue;
         }
         value.strName = name.Str();
         value.strBytes.assign(reinterpret_cast<const char*>(buffer.data()), length);
         values.push_back(value);
+        ++index;
     }
 }
 
@@ -146,66 +159,85 @@ void PrintValue(Console& console, const ValueData& value) {
                 << kIndent << FormatData(value.dwType, value.strBytes) << "\n";
 }
 
-// One key: its values under its name and a blank line when it has values
-// (always, when walking a tree), then its sub-keys, as names or walked.
-LONG QueryTree(const KeySpec& key, const std::string& path, bool recurse, Console& console) {
-    CRegistry registry;
-    if (!OpenKey(registry, key, path, KEY_READ)) {
-        return registry.m_lLastStatus;
-    }
+// One key read whole: its values and the names of its sub-keys.
+struct KeyContents {
     std::vector<ValueData> values;
-    std::vector<std::string> names;
-    if (!ReadValues(registry, values) || !ReadSubKeyNames(registry, names)) {
+    std::vector<std::string> subKeys;
+};
+
+LONG ReadKey(const KeySpec& key, const std::string& path, KeyContents& contents) {
+    CRegistry registry;
+    if (!OpenKey(registry, key, path, KEY_READ) || !ReadValues(registry, contents.values) ||
+        !ReadSubKeyNames(registry, contents.subKeys)) {
         return registry.m_lLastStatus;
     }
-    registry.CloseKeys();
-    KeySpec here = key;
-    here.strPath = path;
-    if (!values.empty() || recurse) {
-        console.out << here.FullName() << "\n";
-        for (const ValueData& value : values) {
-            PrintValue(console, value);
+    return ERROR_SUCCESS;
+}
+
+// Visits the key at `path` and, with `recurse`, every key below it, each
+// before its sub-keys and those in the registry's order. The walk keeps the
+// paths still to visit in a list of its own, so that a deep tree cannot
+// overflow the stack. `visit` gets each key's path and contents.
+template <class Visit>
+LONG WalkTree(const KeySpec& key, const std::string& path, bool recurse, Visit visit) {
+    std::vector<std::string> pending{path};
+    while (!pending.empty()) {
+        const std::string here = pending.back();
+        pending.pop_back();
+        KeyContents contents;
+        const LONG status = ReadKey(key, here, contents);
+        if (status != ERROR_SUCCESS) {
+            return status;
         }
-        console.out << "\n";
-    }
-    for (const std::string& name : names) {
+        visit(here, contents);
         if (recurse) {
-            const LONG status = QueryTree(key, ChildPath(path, name), true, console);
-            if (status != ERROR_SUCCESS) {
-                return status;
+            for (auto it = contents.subKeys.rbegin(); it != contents.subKeys.rend(); ++it) {
+                pending.push_back(ChildPath(here, *it));
             }
-        } else {
-            KeySpec child = key;
-            child.strPath = ChildPath(path, name);
-            console.out << child.FullName() << "\n";
         }
     }
     return ERROR_SUCCESS;
+}
+
+KeySpec At(const KeySpec& key, const std::string& path) {
+    KeySpec here = key;
+    here.strPath = path;
+    return here;
+}
+
+// Each key: its values under its name and a blank line when it has values
+// (always, when walking a tree), then, when not walking, its sub-keys' names.
+LONG QueryTree(const KeySpec& key, const std::string& path, bool recurse, Console& console) {
+    return WalkTree(key, path, recurse, [&](const std::string& here, const KeyContents& contents) {
+        if (!contents.values.empty() || recurse) {
+            console.out << At(key, here).FullName() << "\n";
+            for (const ValueData& value : contents.values) {
+                PrintValue(console, value);
+            }
+            console.out << "\n";
+        }
+        if (!recurse) {
+            for (const std::string& name : contents.subKeys) {
+                console.out << At(key, ChildPath(here, name)).FullName() << "\n";
+            }
+        }
+    });
 }
 
 // Looks one value up in the key and, with `recurse`, in every key below it;
 // prints each key that has it. Counts the matches.
 LONG QueryValueTree(const KeySpec& key, const std::string& path, const std::string& name,
                     bool isDefault, bool recurse, int& matches, Console& console) {
-    CRegistry registry;
-    if (!OpenKey(registry, key, path, KEY_READ)) {
-        return registry.m_lLastStatus;
-    }
-    ValueData value;
-    value.strName = name;
-    DWORD length = 0;
-    bool found = registry.ReadRaw(name.c_str(), &value.dwType, nullptr, &length) != FALSE;
-    if (found) {
-        std::vector<BYTE> buffer(length + 1);
-        found = registry.ReadRaw(name.c_str(), &value.dwType, buffer.data(), &length) != FALSE;
-        value.strBytes.assign(reinterpret_cast<const char*>(buffer.data()), length);
-    }
-    KeySpec here = key;
-    here.strPath = path;
-    if (found || (isDefault && !recurse)) {
-        console.out << here.FullName() << "\n";
-        if (found) {
-            PrintValue(console, value);
+    return WalkTree(key, path, recurse, [&](const std::string& here, const KeyContents& contents) {
+        const auto found =
+            std::find_if(contents.values.begin(), contents.values.end(),
+                         [&](const ValueData& v) { return ToUpper(v.strName) == ToUpper(name); });
+        if (found == contents.values.end() && !(isDefault && !recurse)) {
+            return;
+        }
+        console.out << At(key, here).FullName() << "\n";
+        if (found != contents.values.end()) {
+            PrintValue(console, *found);
             ++matches;
         } else {
             // reg shows an unset default value rather than an error.
@@ -213,50 +245,77 @@ LONG QueryValueTree(const KeySpec& key, const std::string& path, const std::stri
                         << "(value not set)\n";
         }
         console.out << "\n";
-    }
-    if (!recurse) {
-        return ERROR_SUCCESS;
-    }
-    std::vector<std::string> names;
-    if (!ReadSubKeyNames(registry, names)) {
-        return registry.m_lLastStatus;
-    }
-    registry.CloseKeys();
-    for (const std::string& child : names) {
-        const LONG status =
-            QueryValueTree(key, ChildPath(path, child), name, isDefault, true, matches, console);
-        if (status != ERROR_SUCCESS) {
-            return status;
-        }
-    }
-    return ERROR_SUCCESS;
+    });
 }
 
-void ExportTree(const KeySpec& key, const std::string& path, Regedit4Writer& writer, LONG& status) {
-    CRegistry registry;
-    if (!OpenKey(registry, key, path, KEY_READ)) {
-        status = registry.m_lLastStatus;
-        return;
+// A name as a message shows it: line breaks written as \r and \n.
+std::string Visible(const std::string& name) {
+    std::string text;
+    for (char c : name) {
+        text += c == '\r' ? std::string("\\r") : c == '\n' ? std::string("\\n") : std::string(1, c);
     }
-    std::vector<ValueData> values;
-    std::vector<std::string> names;
-    if (!ReadValues(registry, values) || !ReadSubKeyNames(registry, names)) {
-        status = registry.m_lLastStatus;
-        return;
+    return text;
+}
+
+// The first name of the key's path or values that a REGEDIT4 file cannot
+// hold (a line break would end its line), as a message; empty when none.
+std::string UnwritableName(const std::string& fullName, const KeyContents& contents) {
+    if (fullName.find_first_of("\r\n") != std::string::npos) {
+        return "the name of the key '" + Visible(fullName) + "' holds a line break";
     }
-    registry.CloseKeys();
-    KeySpec here = key;
-    here.strPath = path;
-    writer.Key(here.FullName());
-    for (const ValueData& value : values) {
-        writer.Value(value.strName, value.strName.empty(), value.dwType, value.strBytes);
-    }
-    for (const std::string& name : names) {
-        ExportTree(key, ChildPath(path, name), writer, status);
-        if (status != ERROR_SUCCESS) {
-            return;
+    for (const ValueData& value : contents.values) {
+        if (value.strName.find_first_of("\r\n") != std::string::npos) {
+            return "the key '" + fullName + "' has a value whose name holds a line break ('" +
+                   Visible(value.strName) + "')";
         }
     }
+    return std::string();
+}
+
+LONG ExportTree(const KeySpec& key, const std::string& path, Regedit4Writer& writer,
+                std::string& unwritable) {
+    return WalkTree(key, path, true, [&](const std::string& here, const KeyContents& contents) {
+        const std::string fullName = At(key, here).FullName();
+        if (unwritable.empty()) {
+            unwritable = UnwritableName(fullName, contents);
+        }
+        writer.Key(fullName);
+        for (const ValueData& value : contents.values) {
+            writer.Value(value.strName, value.strName.empty(), value.dwType, value.strBytes);
+        }
+    });
+}
+
+// Deletes the key at `path` and every key below it, each after its own
+// sub-keys, keeping the keys still to delete in a list of its own rather
+// than on the stack.
+bool RemoveTree(const KeySpec& key, const std::string& path, LONG& status) {
+    std::vector<std::string> pending{path};
+    while (!pending.empty()) {
+        CRegistry registry;
+        if (!OpenKey(registry, key, pending.back(), KEY_ALL_ACCESS)) {
+            status = registry.m_lLastStatus;
+            return false;
+        }
+        CString child;
+        if (registry.EnumSubKeyName(0, child)) {
+            pending.push_back(ChildPath(pending.back(), child.Str()));
+            continue;
+        }
+        if (registry.m_lLastStatus != ERROR_NO_MORE_ITEMS) {
+            status = registry.m_lLastStatus;
+            return false;
+        }
+        registry.CloseKeys();
+        CRegistry remover;
+        if (!remover.AttachRoot(key.hRoot, ComputerOf(key), TRUE) ||
+            !remover.RemoveSubKey(pending.back().c_str(), FALSE)) {
+            status = remover.m_lLastStatus;
+            return false;
+        }
+        pending.pop_back();
+    }
+    return true;
 }
 
 bool FileExists(const std::string& path) {
@@ -371,11 +430,10 @@ int RunDelete(const RegArgs& args, Console& console) {
         !Confirm(console, "Permanently delete the registry key " + args.key.FullName())) {
         return Fail(console, kCancelled);
     }
-    // Attached afresh, the object's current key is the root: the path is
-    // taken below the root.
-    if (!registry.AttachRoot(args.key.hRoot, ComputerOf(args.key), TRUE) ||
-        !registry.RemoveSubKey(args.key.strPath.c_str(), TRUE)) {
-        return Fail(console, StatusMessage(registry.m_lLastStatus));
+    registry.CloseKeys();
+    LONG status = ERROR_SUCCESS;
+    if (!RemoveTree(args.key, args.key.strPath, status)) {
+        return Fail(console, StatusMessage(status));
     }
     return Succeed(console);
 }
@@ -386,10 +444,15 @@ int RunExport(const RegArgs& args, Console& console) {
     // only shows, into entries of that store.
     vorla::platform::ShowHostDataSources(false);
     Regedit4Writer writer;
-    LONG status = ERROR_SUCCESS;
-    ExportTree(args.key, args.key.strPath, writer, status);
+    std::string unwritable;
+    const LONG status = ExportTree(args.key, args.key.strPath, writer, unwritable);
     if (status != ERROR_SUCCESS) {
         return Fail(console, StatusMessage(status));
+    }
+    // Never a file that import would refuse or read back differently.
+    if (!unwritable.empty()) {
+        return Fail(console, "ERROR: Nothing was exported: " + unwritable +
+                                 ", which a REGEDIT4 file cannot hold.");
     }
     if (!args.bOverwrite && FileExists(args.strFile) &&
         !Confirm(console, "File " + args.strFile + " already exists. Overwrite")) {
