@@ -15,7 +15,7 @@ constexpr std::chrono::seconds kNoticeAfter(1);
 
 std::atomic<RegistryWaitNotice> g_notice{nullptr};
 
-std::chrono::milliseconds Limit() {
+std::chrono::milliseconds ReadLimit() {
     const char* text = std::getenv("VORLA_REGISTRY_WAIT");
     if (text != nullptr && *text != '\0') {
         char* end = nullptr;
@@ -27,10 +27,16 @@ std::chrono::milliseconds Limit() {
     return kDefaultLimit;
 }
 
+// Read once per process.
+std::chrono::milliseconds Limit() {
+    static const std::chrono::milliseconds limit = ReadLimit();
+    return limit;
+}
+
 }  // namespace
 
-LockWait::LockWait(std::string storeFile)
-    : m_file(std::move(storeFile)),
+LockWait::LockWait(const std::string& storeFile)
+    : m_file(&storeFile),
       m_start(std::chrono::steady_clock::now()),
       m_deadline(m_start + Limit()) {}
 
@@ -42,7 +48,7 @@ bool LockWait::Again() {
     if (!m_noticed && now - m_start >= kNoticeAfter) {
         m_noticed = true;
         if (RegistryWaitNotice notice = g_notice.load()) {
-            notice(m_file.c_str());
+            notice(m_file->c_str());
         }
     }
     // Short sleeps first, so that a brief commit of another process costs

@@ -8,8 +8,9 @@ namespace vorla::platform::registry {
 
 class LockWait {
 public:
-    // The clock starts now; `storeFile` names the file in the notice.
-    explicit LockWait(std::string storeFile);
+    // The clock starts now; `storeFile` (which must outlive the wait) names
+    // the file in the notice. Cheap: every registry call makes one.
+    explicit LockWait(const std::string& storeFile);
 
     // Called each time the lock is found taken: sleeps a moment and returns
     // true, or false once the call has waited its limit. After a second the
@@ -21,7 +22,7 @@ public:
     static int SqliteBusy(void* wait, int count);
 
 private:
-    std::string m_file;
+    const std::string* m_file;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_deadline;
     bool m_noticed = false;

@@ -61,14 +61,6 @@ void ToFileTime(int64_t ticks, PFILETIME ft) {
     ft->dwHighDateTime = static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32);
 }
 
-// Brings an enumeration cache up to date with the key's change number.
-void Refresh(EnumCache* cache, int64_t stamp, const std::function<std::vector<EnumItem>()>& load) {
-    if (cache->stamp != stamp) {
-        cache->items = load();
-        cache->stamp = stamp;
-    }
-}
-
 bool IsHostDataSource(const KeyHandle& h) {
     return h.host.role == HostRole::DataSource;
 }
@@ -151,6 +143,95 @@ LONG OpenHostDataSource(const std::shared_ptr<Store>& store, const HostView& vie
     return ERROR_SUCCESS;
 }
 
+// Follows `parts` below `*key` inside a transaction of `store`; false when a
+// loaded hive is on the way (which another store holds), else true with the
+// number of names followed in `*used`.
+bool WalkInTransaction(Store& store, int64_t* key, const std::vector<std::string>& parts,
+                       size_t* used) {
+    if (!store.KeyExists(*key)) {
+        throw StoreError{ERROR_KEY_DELETED};
+    }
+    for (*used = 0; *used < parts.size(); ++*used) {
+        KeyRow row;
+        if (!store.FindChild(*key, parts[*used], &row)) {
+            return true;
+        }
+        if (!row.mount.empty()) {
+            return false;
+        }
+        *key = row.id;
+    }
+    return true;
+}
+
+// RegCreateKeyExA in one write transaction of the base's store: the walk,
+// and every missing key on the way, only the last getting the class. A
+// volatile key is kept like any other: the store has no system start at
+// which it would vanish. False, with nothing done, when a loaded hive is on
+// the way; else true with the key reached in `pos`, or with `refusal` set.
+bool CreateInOneTransaction(const KeyHandle& base, const std::vector<std::string>& parts,
+                            LPCSTR className, KeyPosition* pos, bool* created, LONG* refusal) {
+    bool plain = true;
+    base.store->Run(Store::Mode::Write, [&] {
+        int64_t key = base.key;
+        size_t used = 0;
+        *created = false;
+        *refusal = ERROR_SUCCESS;
+        plain = WalkInTransaction(*base.store, &key, parts, &used);
+        if (!plain) {
+            return;
+        }
+        if (used < parts.size()) {
+            // Below the ODBC.INI key, the host's data sources are not made.
+            const KeyPosition stop{base.store, key};
+            const HostView stopView =
+                used == 0 ? Reread(base.host) : HostViewOfKey(stop, parts[used - 1]);
+            if (HostDataSourceBelow(stopView, parts[used]).role == HostRole::DataSource) {
+                *refusal = ERROR_ACCESS_DENIED;
+                return;
+            }
+            for (size_t i = used; i < parts.size(); ++i) {
+                const bool last = i + 1 == parts.size();
+                key = base.store->CreateChild(key, parts[i],
+                                              last && className != nullptr ? className : "");
+            }
+            *created = true;
+        }
+        pos->store = base.store;
+        pos->key = key;
+    });
+    return plain;
+}
+
+// RegDeleteKeyA of the key a walk from `base` reached after `used` names,
+// inside a write transaction of the store at `pos`. Only a key without
+// sub-keys may be deleted, the host's data sources it shows counting as
+// sub-keys; its values go with it.
+LONG DeleteWalked(const KeyHandle& base, const KeyPosition& pos,
+                  const std::vector<std::string>& parts, size_t used) {
+    if (used < parts.size()) {
+        const HostView source =
+            HostDataSourceBelow(ViewWhereWalkStopped(base, pos, parts, used), parts[used]);
+        return source.role == HostRole::DataSource && used + 1 == parts.size()
+                   ? ERROR_ACCESS_DENIED
+                   : ERROR_FILE_NOT_FOUND;
+    }
+    // The root of a hive (and so a loaded hive's mount point) is never
+    // deleted; RegUnLoadKeyA removes a loaded hive.
+    if (pos.key == kRootKeyId) {
+        return ERROR_ACCESS_DENIED;
+    }
+    if (!pos.store->KeyExists(pos.key)) {
+        return parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND;
+    }
+    if (pos.store->HasChildren(pos.key) ||
+        HostAddsSubKeys(ViewWhereWalkStopped(base, pos, parts, used))) {
+        return ERROR_ACCESS_DENIED;
+    }
+    pos.store->DeleteLeafKey(pos.key);
+    return ERROR_SUCCESS;
+}
+
 LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM samDesired,
              bool create, PHKEY phkResult, LPDWORD lpdwDisposition) {
     std::shared_ptr<KeyHandle> base;
@@ -184,11 +265,31 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
         return ERROR_INVALID_PARAMETER;
     }
     KeyPosition pos{base->store, base->key};
-    size_t used = WalkPath(&pos, parts);
-    REGSAM access = MapAccess(samDesired, pos.store->Writable());
     bool created = false;
     HostView view;
-    if (used < parts.size()) {
+    size_t used = 0;
+    bool done = false;
+    // Creating in a store that may be written takes one transaction, also
+    // for a key that exists; only a loaded hive on the way needs the walk
+    // below first.
+    if (create && base->store->Writable()) {
+        LONG refusal = ERROR_SUCCESS;
+        done = CreateInOneTransaction(*base, parts, lpClass, &pos, &created, &refusal);
+        if (refusal != ERROR_SUCCESS) {
+            return refusal;
+        }
+        if (done) {
+            used = parts.size();
+            view = parts.empty() ? Reread(base->host) : HostViewOfKey(pos, parts.back());
+        }
+    }
+    if (!done) {
+        used = WalkPath(&pos, parts);
+    }
+    REGSAM access = MapAccess(samDesired, pos.store->Writable());
+    if (done) {
+        // Made or found above.
+    } else if (used < parts.size()) {
         // Below the ODBC.INI key, a name the store does not hold may be one
         // of the host's data sources: read-only, without sub-keys.
         const HostView source =
@@ -299,43 +400,47 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
             (lpClass != nullptr && lpcchClass == nullptr)) {
             return ERROR_INVALID_PARAMETER;
         }
-        KeyRow row;
-        bool found = false;
         // One of the host's data sources has no sub-keys.
-        if (!IsHostDataSource(*h)) {
-            h->store->Run(Store::Mode::Read, [&] {
-                Refresh(&h->subKeys, h->store->Stamps(h->key).name,
-                        [&] { return LoadSubKeys(*h); });
-                if (dwIndex >= h->subKeys.items.size()) {
-                    return;
-                }
-                const EnumItem& item = h->subKeys.items[dwIndex];
-                if (item.host != nullptr) {
-                    row.name = item.host->name;
-                    row.lastWrite = h->host.snapshot->lastWrite;
-                    found = true;
-                } else {
-                    found = h->store->GetKey(item.id, &row);
-                }
-            });
-        }
-        if (!found) {
+        if (IsHostDataSource(*h)) {
             return ERROR_NO_MORE_ITEMS;
         }
-        status = CopyName(row.name, lpName, lpcchName);
+        KeyRow hostRow;
+        const KeyRow* found = nullptr;
+        std::shared_ptr<const ChildList> children;
+        if (h->host.role == HostRole::OdbcIni) {
+            const std::vector<EnumItem>& items = MergedSubKeys(*h);
+            if (dwIndex < items.size()) {
+                if (items[dwIndex].host != nullptr) {
+                    hostRow.name = items[dwIndex].host->name;
+                    hostRow.lastWrite = h->host.snapshot->lastWrite;
+                    found = &hostRow;
+                } else {
+                    found = items[dwIndex].row;
+                }
+            }
+        } else {
+            children = h->store->Children(h->key);
+            if (dwIndex < children->size()) {
+                found = &(*children)[dwIndex];
+            }
+        }
+        if (found == nullptr) {
+            return ERROR_NO_MORE_ITEMS;
+        }
+        status = CopyName(found->name, lpName, lpcchName);
         if (status != ERROR_SUCCESS) {
             return status;
         }
         if (lpClass != nullptr) {
-            status = CopyName(row.className, lpClass, lpcchClass);
+            status = CopyName(found->className, lpClass, lpcchClass);
             if (status != ERROR_SUCCESS) {
                 return status;
             }
         } else if (lpcchClass != nullptr) {
-            *lpcchClass = static_cast<DWORD>(row.className.size());
+            *lpcchClass = static_cast<DWORD>(found->className.size());
         }
         if (lpftLastWriteTime != nullptr) {
-            ToFileTime(row.lastWrite, lpftLastWriteTime);
+            ToFileTime(found->lastWrite, lpftLastWriteTime);
         }
         return ERROR_SUCCESS;
     });
@@ -353,40 +458,42 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
             (lpData != nullptr && lpcbData == nullptr)) {
             return ERROR_INVALID_PARAMETER;
         }
-        ValueRecord value;
-        bool found = false;
+        ValueRecord hostValue;
+        const ValueRecord* found = nullptr;
+        std::shared_ptr<const ValueList> values;
         if (IsHostDataSource(*h)) {
             const auto& entries = h->host.source->entries;
             if (dwIndex < entries.size()) {
-                value = HostValue(entries[dwIndex].first, entries[dwIndex].second);
-                found = true;
+                hostValue = HostValue(entries[dwIndex].first, entries[dwIndex].second);
+                found = &hostValue;
+            }
+        } else if (h->host.role == HostRole::List) {
+            const std::vector<EnumItem>& items = MergedValues(*h);
+            if (dwIndex < items.size()) {
+                if (items[dwIndex].host != nullptr) {
+                    hostValue = HostValue(items[dwIndex].host->name, items[dwIndex].host->driver);
+                    found = &hostValue;
+                } else {
+                    found = items[dwIndex].value;
+                }
             }
         } else {
-            h->store->Run(Store::Mode::Read, [&] {
-                Refresh(&h->values, h->store->Stamps(h->key).value, [&] { return LoadValues(*h); });
-                if (dwIndex >= h->values.items.size()) {
-                    return;
-                }
-                const EnumItem& item = h->values.items[dwIndex];
-                if (item.host != nullptr) {
-                    value = HostValue(item.host->name, item.host->driver);
-                    found = true;
-                } else {
-                    found = h->store->GetValueById(item.id, h->key, &value);
-                }
-            });
+            values = h->store->Values(h->key);
+            if (dwIndex < values->size()) {
+                found = &(*values)[dwIndex];
+            }
         }
-        if (!found) {
+        if (found == nullptr) {
             return ERROR_NO_MORE_ITEMS;
         }
-        status = CopyName(value.name, lpValueName, lpcchValueName);
+        status = CopyName(found->name, lpValueName, lpcchValueName);
         if (status != ERROR_SUCCESS) {
             return status;
         }
         if (lpType != nullptr) {
-            *lpType = value.type;
+            *lpType = found->type;
         }
-        return CopyData(value.data, lpData, lpcbData);
+        return CopyData(found->data, lpData, lpcbData);
     });
 }
 
@@ -415,19 +522,15 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
                 if (!h->store->GetKey(h->key, &row)) {
                     throw StoreError{ERROR_KEY_DELETED};
                 }
-                info = h->store->QueryInfo(h->key);
                 security = h->store->GetSecurity(h->key);
-                // The counts and sizes include what the key shows of the host.
-                if (h->host.role == HostRole::OdbcIni) {
-                    Refresh(&h->subKeys, h->store->Stamps(h->key).name,
-                            [&] { return LoadSubKeys(*h); });
-                    AddHostInfo(h->subKeys.items, false, &info);
-                } else if (h->host.role == HostRole::List) {
-                    Refresh(&h->values, h->store->Stamps(h->key).value,
-                            [&] { return LoadValues(*h); });
-                    AddHostInfo(h->values.items, true, &info);
-                }
             });
+            info = h->store->QueryInfo(h->key);
+            // The counts and sizes include what the key shows of the host.
+            if (h->host.role == HostRole::OdbcIni) {
+                AddHostInfo(MergedSubKeys(*h), false, &info);
+            } else if (h->host.role == HostRole::List) {
+                AddHostInfo(MergedValues(*h), true, &info);
+            }
         }
         // Lengths are in characters without the NUL; data sizes in bytes.
         if (lpcSubKeys != nullptr) {
@@ -521,7 +624,6 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
         // The data are kept exactly as given: a REG_SZ keeps the size it was
         // written with, with or without its NUL.
         h->store->Run(Store::Mode::Write, [&] {
-            RequireKey(*h);
             // A data source that the list shows from the host is the host's
             // to change; a name the store lists already is the store's.
             ValueRecord existing;
@@ -543,10 +645,7 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         }
         bool deleted = false;
         const std::string name = lpValueName != nullptr ? lpValueName : "";
-        h->store->Run(Store::Mode::Write, [&] {
-            RequireKey(*h);
-            deleted = h->store->DeleteValue(h->key, name);
-        });
+        h->store->Run(Store::Mode::Write, [&] { deleted = h->store->DeleteValue(h->key, name); });
         if (!deleted && HostListsValue(h->host, name)) {
             return ERROR_ACCESS_DENIED;
         }
@@ -573,35 +672,28 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
         if (IsHostDataSource(*base)) {
             return parts.empty() ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
         }
+        // A store that may be written takes one transaction for the walk and
+        // the deletion; a loaded hive on the way needs the walk first.
+        if (base->store->Writable()) {
+            bool plain = true;
+            LONG result = ERROR_SUCCESS;
+            base->store->Run(Store::Mode::Write, [&] {
+                int64_t key = base->key;
+                size_t used = 0;
+                plain = WalkInTransaction(*base->store, &key, parts, &used);
+                if (plain) {
+                    result = DeleteWalked(*base, KeyPosition{base->store, key}, parts, used);
+                }
+            });
+            if (plain) {
+                return result;
+            }
+        }
         KeyPosition pos{base->store, base->key};
         const size_t used = WalkPath(&pos, parts);
-        if (used < parts.size()) {
-            const HostView source =
-                HostDataSourceBelow(ViewWhereWalkStopped(*base, pos, parts, used), parts[used]);
-            if (source.role == HostRole::DataSource && used + 1 == parts.size()) {
-                return ERROR_ACCESS_DENIED;
-            }
-            return ERROR_FILE_NOT_FOUND;
-        }
-        // The root of a hive (and so a loaded hive's mount point) is never
-        // deleted; RegUnLoadKeyA removes a loaded hive.
-        if (pos.key == kRootKeyId) {
-            return ERROR_ACCESS_DENIED;
-        }
-        const HostView view = ViewWhereWalkStopped(*base, pos, parts, used);
-        pos.store->Run(Store::Mode::Write, [&] {
-            if (!pos.store->KeyExists(pos.key)) {
-                throw StoreError{parts.empty() ? ERROR_KEY_DELETED : ERROR_FILE_NOT_FOUND};
-            }
-            // Only a key without sub-keys may be deleted, the host's data
-            // sources it shows counting as sub-keys; its values go with it.
-            if (pos.store->HasChildren(pos.key) ||
-                HostAddsSubKeys(view, pos.store->ChildNamesSorted(pos.key))) {
-                throw StoreError{ERROR_ACCESS_DENIED};
-            }
-            pos.store->DeleteLeafKey(pos.key);
-        });
-        return ERROR_SUCCESS;
+        LONG result = ERROR_SUCCESS;
+        pos.store->Run(Store::Mode::Write, [&] { result = DeleteWalked(*base, pos, parts, used); });
+        return result;
     });
 }
 

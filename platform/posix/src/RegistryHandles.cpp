@@ -3,6 +3,7 @@
 #include "platform/Prefix.h"
 
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <map>
 #include <mutex>
@@ -247,27 +248,9 @@ LONG SplitKeyPath(HKEY base, const char* path, std::vector<std::string>* parts) 
 
 size_t WalkPath(KeyPosition* pos, const std::vector<std::string>& parts) {
     size_t used = 0;
-    bool first = true;
     for (;;) {
         std::string mount;
-        pos->store->Run(Store::Mode::Read, [&] {
-            if (first && !pos->store->KeyExists(pos->key)) {
-                throw StoreError{ERROR_KEY_DELETED};
-            }
-            while (used < parts.size()) {
-                KeyRow row;
-                if (!pos->store->FindChild(pos->key, parts[used], &row)) {
-                    return;
-                }
-                ++used;
-                if (!row.mount.empty()) {
-                    mount = row.mount;
-                    return;
-                }
-                pos->key = row.id;
-            }
-        });
-        first = false;
+        used = pos->store->Walk(&pos->key, parts, used, &mount);
         if (mount.empty()) {
             return used;
         }

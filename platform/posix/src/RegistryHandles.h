@@ -38,18 +38,18 @@ struct HostView {
     const HostDataSource* source = nullptr;
 };
 
-// One item of an enumeration: a sub-key or value of the store (by id), or one
-// of the host's data sources.
+// One item of an enumeration: a sub-key or value of the store, or one of the
+// host's data sources.
 struct EnumItem {
-    int64_t id = 0;
+    const KeyRow* row = nullptr;
+    const ValueRecord* value = nullptr;
     const HostDataSource* host = nullptr;
 };
 
-// The items of a key's sub-keys or values as one enumeration found them, kept
-// while the key's change number says they are still current, so that a scan
-// by index costs one lookup per index rather than a scan per index.
+// The store's sub-keys or values merged with the host's data sources, kept
+// while the store's list they were made from is current.
 struct EnumCache {
-    int64_t stamp = -1;
+    std::shared_ptr<const void> source;
     std::vector<EnumItem> items;
 };
 

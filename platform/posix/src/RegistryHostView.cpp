@@ -65,20 +65,6 @@ std::vector<const HostDataSource*> Shown(const HostView& view, IsShadowed isShad
     return shown;
 }
 
-bool NameIn(const Store::NamedIds& rows, const std::string& name) {
-    return std::any_of(rows.begin(), rows.end(),
-                       [&](const auto& row) { return SameName(row.second, name); });
-}
-
-std::vector<EnumItem> StoreItems(const Store::NamedIds& rows) {
-    std::vector<EnumItem> items;
-    items.reserve(rows.size());
-    for (const auto& row : rows) {
-        items.push_back(EnumItem{row.first, nullptr});
-    }
-    return items;
-}
-
 }  // namespace
 
 HostView HostViewOfKey(const KeyPosition& pos, const std::string& lastName) {
@@ -137,58 +123,57 @@ bool HostListsValue(const HostView& view, const std::string& name) {
     return view.role == HostRole::List && view.snapshot->Find(name) != nullptr;
 }
 
-bool HostAddsSubKeys(const HostView& view, const Store::NamedIds& children) {
-    if (view.role != HostRole::OdbcIni) {
-        return false;
-    }
-    return !Shown(view, [&](const std::string& name) { return NameIn(children, name); }).empty();
+bool HostAddsSubKeys(const HostView& view) {
+    return view.role == HostRole::OdbcIni && !view.snapshot->sources.empty();
 }
 
-std::vector<EnumItem> LoadSubKeys(const KeyHandle& h) {
-    if (h.host.role != HostRole::OdbcIni) {
-        std::vector<EnumItem> items;
-        for (int64_t id : h.store->ChildIdsSorted(h.key)) {
-            items.push_back(EnumItem{id, nullptr});
-        }
-        return items;
+const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h) {
+    const std::shared_ptr<const ChildList> children = h.store->Children(h.key);
+    if (h.subKeys.source == children) {
+        return h.subKeys.items;
     }
     // Sub-keys come in the order of their upper-cased names, the host's among
     // the store's.
-    const Store::NamedIds children = h.store->ChildNamesSorted(h.key);
-    std::vector<std::pair<std::string, EnumItem>> named;
-    for (const auto& child : children) {
-        named.emplace_back(child.second, EnumItem{child.first, nullptr});
+    const auto isShadowed = [&](const std::string& name) {
+        return std::any_of(children->begin(), children->end(),
+                           [&](const KeyRow& row) { return SameName(row.name, name); });
+    };
+    std::vector<std::pair<const std::string*, EnumItem>> named;
+    for (const KeyRow& row : *children) {
+        named.emplace_back(&row.name, EnumItem{&row, nullptr, nullptr});
     }
-    for (const HostDataSource* source :
-         Shown(h.host, [&](const std::string& name) { return NameIn(children, name); })) {
-        named.emplace_back(source->name, EnumItem{0, source});
+    for (const HostDataSource* source : Shown(h.host, isShadowed)) {
+        named.emplace_back(&source->name, EnumItem{nullptr, nullptr, source});
     }
     std::stable_sort(named.begin(), named.end(),
-                     [](const auto& a, const auto& b) { return FoldedLess(a.first, b.first); });
-    std::vector<EnumItem> items;
-    items.reserve(named.size());
+                     [](const auto& a, const auto& b) { return FoldedLess(*a.first, *b.first); });
+    h.subKeys.items.clear();
     for (const auto& entry : named) {
-        items.push_back(entry.second);
+        h.subKeys.items.push_back(entry.second);
     }
-    return items;
+    h.subKeys.source = children;
+    return h.subKeys.items;
 }
 
-std::vector<EnumItem> LoadValues(const KeyHandle& h) {
-    if (h.host.role != HostRole::List) {
-        std::vector<EnumItem> items;
-        for (int64_t id : h.store->ValueIdsOrdered(h.key)) {
-            items.push_back(EnumItem{id, nullptr});
-        }
-        return items;
+const std::vector<EnumItem>& MergedValues(KeyHandle& h) {
+    const std::shared_ptr<const ValueList> values = h.store->Values(h.key);
+    if (h.values.source == values) {
+        return h.values.items;
     }
     // The store's values first, in their order, then the host's.
-    const Store::NamedIds values = h.store->ValueNamesOrdered(h.key);
-    std::vector<EnumItem> items = StoreItems(values);
-    for (const HostDataSource* source :
-         Shown(h.host, [&](const std::string& name) { return NameIn(values, name); })) {
-        items.push_back(EnumItem{0, source});
+    h.values.items.clear();
+    for (const ValueRecord& value : *values) {
+        h.values.items.push_back(EnumItem{nullptr, &value, nullptr});
     }
-    return items;
+    const auto isShadowed = [&](const std::string& name) {
+        return std::any_of(values->begin(), values->end(),
+                           [&](const ValueRecord& value) { return SameName(value.name, name); });
+    };
+    for (const HostDataSource* source : Shown(h.host, isShadowed)) {
+        h.values.items.push_back(EnumItem{nullptr, nullptr, source});
+    }
+    h.values.source = values;
+    return h.values.items;
 }
 
 void AddHostInfo(const std::vector<EnumItem>& items, bool values, Store::Info* info) {

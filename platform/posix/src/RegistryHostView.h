@@ -41,14 +41,15 @@ HostView HostDataSourceBelow(const HostView& parent, const std::string& name);
 // view `view` (the caller knows the store has no value of that name).
 bool HostListsValue(const HostView& view, const std::string& name);
 
-// Whether the ODBC.INI key with view `view` shows any host data source as a
-// sub-key besides the store sub-keys `children` (its sub-key names).
-bool HostAddsSubKeys(const HostView& view, const Store::NamedIds& children);
+// Whether the ODBC.INI key with view `view`, which has no sub-keys in the
+// store, shows any of the host's data sources as sub-keys.
+bool HostAddsSubKeys(const HostView& view);
 
-// The sub-keys or values of the handle's key, the host's merged in as its
-// view says. Runs inside a transaction of the handle's store.
-std::vector<EnumItem> LoadSubKeys(const KeyHandle& h);
-std::vector<EnumItem> LoadValues(const KeyHandle& h);
+// The sub-keys or values of the handle's store key merged with the host's
+// data sources, as the handle's view says: kept in `cache` while the store's
+// list is the same.
+const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h);
+const std::vector<EnumItem>& MergedValues(KeyHandle& h);
 
 // Adds the host's items among `items` to the counts and sizes of `info`: as
 // sub-keys (names), or as values (names and REG_SZ data of driver entries).

@@ -1,10 +1,11 @@
 // RegNotifyChangeKeyValue over the hive stores.
 //
-// Every change to a key stamps it, and all its ancestors, with a change
-// number kept in the hive file (see Store::NoteChange), so a change made by
-// any process shows in the stamps. A registration takes the key's stamps and
-// polls them until a stamp that the filter names moves, the key is deleted,
-// or the handle is closed; it then fires once.
+// Every change to a key stamps it with a change number that no earlier
+// change of it had (see Store::NoteChange), so a change made by any process
+// shows in the stamps; a watch on a tree folds the stamps of all its keys. A
+// registration takes the stamps and polls them until a stamp that the filter
+// names moves, the key is deleted, or the handle is closed; it then fires
+// once.
 #include "Events.h"
 #include "RegistryHandles.h"
 
@@ -57,7 +58,8 @@ bool WaitForChange(const Registration& r) {
         }
         bool fired = false;
         try {
-            r.store->Run(Store::Mode::Read, [&] { fired = Changed(r, r.store->Stamps(r.key)); });
+            r.store->Run(Store::Mode::Read,
+                         [&] { fired = Changed(r, r.store->Stamps(r.key, r.subtree)); });
         } catch (const StoreError&) {
             // A deleted key is a change too; any other failure also ends the
             // wait rather than spin on a broken store.
@@ -98,7 +100,7 @@ LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter
         }
         // The registration polls through a connection of its own.
         Registration r{h->store->Reopen(), h->key, bWatchSubtree != FALSE, filter, {}, h->closed};
-        r.store->Run(Store::Mode::Read, [&] { r.start = r.store->Stamps(r.key); });
+        r.store->Run(Store::Mode::Read, [&] { r.start = r.store->Stamps(r.key, r.subtree); });
         if (!fAsynchronous) {
             // Blocks the caller; a handle closed by another thread ends the
             // wait with ERROR_INVALID_HANDLE.

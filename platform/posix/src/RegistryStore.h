@@ -5,6 +5,14 @@
 // so a process killed at any moment leaves each key and value as it was
 // before the call or after it. Failures travel as StoreError carrying the
 // Win32 status the registry functions return.
+//
+// The implementation is split by concern:
+//   StoreFile.cpp         the file: schema, building, opening and checking
+//   StoreTransaction.cpp  the connection and its transactions
+//   StoreKeys.cpp         keys: rows, paths, trees, change stamps
+//   StoreValues.cpp       values and the counts of a key
+//   StoreEnum.cpp         sub-key and value lists for enumeration, kept in
+//                         memory while the file does not change
 #pragma once
 
 #include "platform/Win32.h"
@@ -12,11 +20,12 @@
 #include <sqlite3.h>
 #include <sys/types.h>
 
+#include <array>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -45,11 +54,12 @@ constexpr DWORD kDefaultSecuritySize = 20;
 // SE_SELF_RELATIVE (0x8000), no owner, group, SACL or DACL.
 extern const BYTE kDefaultSecurity[kDefaultSecuritySize];
 
-// What a change did to a key, for the change counters that notification and
-// the enumeration caches watch.
+// What a change did to a key, for the change stamps that notification
+// watches.
 enum ChangeKind : unsigned { kChangeName = 1, kChangeValue = 2, kChangeSecurity = 4 };
 
-// The change counters of one key: its own, and its tree's (itself included).
+// The change stamps of one key, and with a subtree those of its whole tree
+// folded into one number each: any change below the key moves them.
 struct KeyStamps {
     int64_t name = 0, value = 0, security = 0;
     int64_t treeName = 0, treeValue = 0, treeSecurity = 0;
@@ -79,19 +89,27 @@ struct KeyRow {
     int64_t id = 0;
     int64_t parent = 0;  // 0 for the root of the hive
     std::string name;
+    std::string fold;  // the name with ASCII letters upper-cased
     std::string className;
     std::string mount;  // non-empty: the hive file loaded at this key
     int64_t lastWrite = 0;
 };
 
+// The sub-keys of a key in the order of enumeration (their upper-cased
+// names), and its values in the order they were first created.
+using ChildList = std::vector<KeyRow>;
+using ValueList = std::vector<ValueRecord>;
+
 class LockWait;
+class ChangeWatch;
 
 class Store {
 public:
     // Opens the hive file at `path`. A missing file is created (mode 0600,
     // complete before it appears under its name) when `create` is set, else
     // the call fails with ERROR_FILE_NOT_FOUND. A file that is not a store
-    // fails with ERROR_BADDB and is left as it is.
+    // fails with ERROR_BADDB and one that fails SQLite's quick check with
+    // ERROR_REGISTRY_CORRUPT; either is left as it is.
     static std::shared_ptr<Store> Open(const std::string& path, HiveKind kind, bool create);
 
     // Writes `tree` as the root of a new store file at `path`; an existing
@@ -117,11 +135,42 @@ public:
     void Release();
 
     // Runs `body` as one transaction, again from the start when another
-    // process holds the lock for longer than the busy timeout, so contention
-    // only slows a call. A write transaction on a read-only store fails with
+    // process holds the lock, for at most the wait limit (then
+    // ERROR_BUSY). A write transaction on a read-only store fails with
     // ERROR_ACCESS_DENIED before anything runs.
     enum class Mode { Read, Write };
-    void Run(Mode mode, const std::function<void()>& body);
+    template <class Body>
+    void Run(Mode mode, Body&& body) {
+        using Plain = std::remove_reference_t<Body>;
+        RunErased(
+            mode, [](void* f) { (*static_cast<Plain*>(f))(); },
+            const_cast<void*>(static_cast<const void*>(&body)));
+    }
+
+    // The sub-keys and the values of `key`, read in one transaction and kept
+    // while the store file does not change (any process's commit changes
+    // it), so that scanning a key by index costs a lookup per index. They
+    // run their own transaction: not inside Run. ERROR_KEY_DELETED when the
+    // key is gone.
+    std::shared_ptr<const ChildList> Children(int64_t key);
+    std::shared_ptr<const ValueList> Values(int64_t key);
+
+    // Follows `parts` from `parts[from]` below `*key` as far as the keys
+    // exist, leaving `*key` at the last one found; stops after a key that has
+    // a hive loaded at it, with the hive file in `*mount`. Returns the index
+    // of the first name not followed. Kept sub-key lists serve where they are
+    // current, one transaction the rest. ERROR_KEY_DELETED when the starting
+    // key is gone. Runs its own transaction: not inside Run.
+    size_t Walk(int64_t* key, const std::vector<std::string>& parts, size_t from,
+                std::string* mount);
+
+    // The counts and longest names and data of a key (RegQueryInfoKeyA),
+    // from the same lists.
+    struct Info {
+        DWORD subKeys = 0, maxSubKeyName = 0, maxClass = 0;
+        DWORD values = 0, maxValueName = 0, maxValueData = 0;
+    };
+    Info QueryInfo(int64_t key);
 
     // The calls below must run inside Run.
     bool KeyExists(int64_t id);
@@ -131,24 +180,15 @@ public:
     int64_t CreateChild(int64_t parent, const std::string& name, const std::string& className);
     bool HasChildren(int64_t id);
     void DeleteLeafKey(int64_t id);
-    KeyStamps Stamps(int64_t id);
+    // The key's stamps; with `subtree`, its tree's as well.
+    KeyStamps Stamps(int64_t id, bool subtree);
 
-    std::vector<int64_t> ChildIdsSorted(int64_t parent);
-    std::vector<int64_t> ValueIdsOrdered(int64_t key);
-    // The same lists with each item's name.
-    using NamedIds = std::vector<std::pair<int64_t, std::string>>;
-    NamedIds ChildNamesSorted(int64_t parent);
-    NamedIds ValueNamesOrdered(int64_t key);
-    bool GetValueById(int64_t valueId, int64_t key, ValueRecord* value);
     bool GetValue(int64_t key, const std::string& name, ValueRecord* value);
+    // Sets the value; ERROR_KEY_DELETED when the key is gone.
     void SetValue(int64_t key, const std::string& name, DWORD type, const BYTE* data, DWORD size);
+    // False when there is no such value; ERROR_KEY_DELETED when the key is
+    // gone.
     bool DeleteValue(int64_t key, const std::string& name);
-
-    struct Info {
-        DWORD subKeys = 0, maxSubKeyName = 0, maxClass = 0;
-        DWORD values = 0, maxValueName = 0, maxValueData = 0;
-    };
-    Info QueryInfo(int64_t key);
 
     std::string GetSecurity(int64_t key);
     void SetSecurity(int64_t key, const std::string& descriptor);
@@ -159,25 +199,35 @@ public:
     bool TreeHasMount(int64_t key);
     void SetMount(int64_t key, const std::string& file);
 
-    // Records a change of the given kinds to `key`: a new change number on
-    // the key and its ancestors and, with `touch`, a new last-write time.
-    void NoteChange(int64_t key, unsigned kinds, bool touch);
-
 private:
-    // The ids a one-parameter query gives, in its order.
-    std::vector<int64_t> IdList(const char* sql, int64_t param);
-    // The (id, name) rows a one-parameter query gives, in its order.
-    NamedIds NamedIdList(const char* sql, int64_t param);
+    friend class StoreBuilder;
 
     Store(std::string path, HiveKind kind, sqlite3* db, bool writable);
+    static void InitSchema(sqlite3* db, HiveKind kind, const TreeNode* tree);
+
+    void RunErased(Mode mode, void (*body)(void*), void* context);
+    // Records a change of the given kinds to `key` with this transaction's
+    // change number and, with `touch`, a new last-write time. Fails with
+    // ERROR_KEY_DELETED when the key is gone.
+    void NoteChange(int64_t key, unsigned kinds, bool touch);
     // SQLite's busy handler: waits through the running call's LockWait.
     static int Busy(void* store, int count);
     void MarkCorrupt();
-    static void InitSchema(sqlite3* db, HiveKind kind, const TreeNode* tree);
 
     sqlite3_stmt* Prepare(const char* sql);
     void Exec(const char* sql);
     void EnsureConnection();
+    // Runs one of the prepared transaction statements; its SQLite result.
+    int Control(const char* sql);
+
+    // Whether nothing was committed since the last time this was asked.
+    bool Unchanged();
+    template <class List>
+    std::shared_ptr<const List> Cached(
+        int64_t key, std::unordered_map<int64_t, std::shared_ptr<const List>>& map,
+        void (Store::*load)(int64_t, List*));
+    void LoadChildren(int64_t key, ChildList* list);
+    void LoadValues(int64_t key, ValueList* list);
 
     std::string m_path;
     HiveKind m_kind;
@@ -190,15 +240,22 @@ private:
     bool m_corrupt = false;
     // The wait of the call running now, for SQLite's busy handler.
     LockWait* m_wait = nullptr;
+    // What says whether the file changed since the lists below were read.
+    std::unique_ptr<ChangeWatch> m_watch;
+    bool m_watchTried = false;
+    std::array<unsigned char, 48> m_mark{};
+    bool m_knowsMark = false;
+    int64_t m_version = 0;
+    bool m_knowsVersion = false;
+    std::unordered_map<int64_t, std::shared_ptr<const ChildList>> m_children;
+    std::unordered_map<int64_t, std::shared_ptr<const ValueList>> m_values;
 };
-
-// Removes what store files built in `dir` by processes that no longer run
-// left behind (a build is made under a temporary name and linked into place;
-// a process killed in between leaves the temporary file).
-void RemoveInterruptedBuilds(const std::string& dir);
 
 // Current time as a FILETIME count (100 ns since 1601-01-01 UTC).
 int64_t FileTimeNow();
+
+// The name with ASCII letters upper-cased, as keys and values compare.
+std::string Fold(const std::string& name);
 
 // Maps an SQLite result to the Win32 status of a registry call.
 LONG StatusFromSqlite(int rc);
@@ -207,5 +264,10 @@ LONG StatusFromSqlite(int rc);
 // permission bits as they apply to its effective ids; root is treated as the
 // file's owner so that a 0400 store stays read-only even for root.
 bool MayWrite(const std::string& path);
+
+// Removes what store files built in `dir` by processes that no longer run
+// left behind (a build is made under a temporary name and linked into place;
+// a process killed in between leaves the temporary file).
+void RemoveInterruptedBuilds(const std::string& dir);
 
 }  // namespace vorla::platform::registry

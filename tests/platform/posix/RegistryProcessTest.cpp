@@ -377,4 +377,59 @@ TEST(RegistryProcesses, LoadedHiveIsSeenByOtherProcesses) {
     EXPECT_EQ(10, WaitExit(childReads()));
 }
 
+// A process keeps the sub-key and value lists it has read; another
+// process's commit shows at once, in enumeration, counts and walks alike.
+TEST(RegistryProcesses, KeptListsShowAnotherProcessesCommitAtOnce) {
+    ScopedPrefix prefix;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Software\\Kept", &key));
+    const BYTE data[] = {'x', 0};
+    for (const char* name : {"v0", "v1", "v2"}) {
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_SZ, data, sizeof data));
+    }
+    const auto names = [key] {
+        std::vector<std::string> seen;
+        char name[16];
+        for (DWORD i = 0;; ++i) {
+            DWORD length = sizeof name;
+            if (RegEnumValueA(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) != 0) {
+                break;
+            }
+            seen.emplace_back(name, length);
+        }
+        char sub[16];
+        DWORD length = sizeof sub;
+        if (RegEnumKeyExA(key, 0, sub, &length, nullptr, nullptr, nullptr, nullptr) == 0) {
+            seen.emplace_back(std::string("key ") + sub);
+        }
+        DWORD values = 0;
+        DWORD subKeys = 0;
+        RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values,
+                         nullptr, nullptr, nullptr, nullptr);
+        seen.push_back(std::to_string(values) + " values, " + std::to_string(subKeys) + " keys");
+        return seen;
+    };
+    EXPECT_EQ(names(), (std::vector<std::string>{"v0", "v1", "v2", "3 values, 0 keys"}));
+    const pid_t child = Spawn([] {
+        HKEY other = nullptr;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kept", 0, KEY_ALL_ACCESS, &other) != 0) {
+            return 1;
+        }
+        const BYTE text[] = {'y', 0};
+        const bool done = RegSetValueExA(other, "v3", 0, REG_SZ, text, sizeof text) == 0 &&
+                          RegDeleteValueA(other, "v0") == 0 &&
+                          CreateKey(other, "Sub") == ERROR_SUCCESS;
+        RegCloseKey(other);
+        return done ? 0 : 2;
+    });
+    ASSERT_EQ(0, WaitExit(child));
+    EXPECT_EQ(names(),
+              (std::vector<std::string>{"v1", "v2", "v3", "key Sub", "3 values, 1 keys"}));
+    HKEY sub = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kept\\Sub", 0, KEY_READ, &sub));
+    RegCloseKey(sub);
+    RegCloseKey(key);
+}
+
 }  // namespace
