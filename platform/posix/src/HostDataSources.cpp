@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <mutex>
 #include <vector>
 
@@ -68,15 +69,37 @@ CachedScope& CacheOf(HostScope scope) {
     return caches[scope == HostScope::User ? 0 : 1];
 }
 
+// The file the library reads for `scope`. Asking it costs a look into the
+// password database, so the answer is kept while the variables that can
+// change it stay as they were.
+std::string FileOf(HostScope scope) {
+    struct Known {
+        bool valid = false;
+        std::string variable;
+        std::string path;
+    };
+    static Known known[2];
+    const char* name = scope == HostScope::User ? "ODBCINI" : "ODBCSYSINI";
+    const char* value = std::getenv(name);
+    Known& k = known[scope == HostScope::User ? 0 : 1];
+    const std::string variable = value != nullptr ? std::string("=") + value : std::string();
+    if (!k.valid || k.variable != variable) {
+        std::vector<char> file(kFileNameBuffer, '\0');
+        const int found = scope == HostScope::User ? _odbcinst_UserINI(file.data(), 0)
+                                                   : _odbcinst_SystemINI(file.data(), 0);
+        k.path = found ? std::string(file.data()) : std::string();
+        k.variable = variable;
+        k.valid = true;
+    }
+    return k.path;
+}
+
 FileIdentity IdentityOf(HostScope scope) {
     FileIdentity id;
-    std::vector<char> name(kFileNameBuffer, '\0');
-    const int found = scope == HostScope::User ? _odbcinst_UserINI(name.data(), 0)
-                                               : _odbcinst_SystemINI(name.data(), 0);
-    if (!found) {
+    id.path = FileOf(scope);
+    if (id.path.empty()) {
         return id;
     }
-    id.path = name.data();
     struct stat st;
     if (stat(id.path.c_str(), &st) != 0) {
         return id;

@@ -33,20 +33,15 @@ bool ScopeOfStore(const Store& store, HostScope* scope) {
 // Whether the key `id` is named, from itself up to the root of its hive, by
 // `names` (the key's own name first), and stands right below the root.
 bool KeyPathIs(Store& store, int64_t id, std::initializer_list<const char*> names) {
-    bool match = true;
-    store.Run(Store::Mode::Read, [&] {
-        int64_t at = id;
-        for (const char* name : names) {
-            KeyRow row;
-            if (!store.GetKey(at, &row) || !SameName(row.name, name)) {
-                match = false;
-                return;
-            }
-            at = row.parent;
+    int64_t at = id;
+    for (const char* name : names) {
+        KeyRow row;
+        if (!store.Row(at, &row) || !SameName(row.name, name)) {
+            return false;
         }
-        match = at == kRootKeyId;
-    });
-    return match;
+        at = row.parent;
+    }
+    return at == kRootKeyId;
 }
 
 // The host's data sources that the store does not shadow, each name once.
