@@ -169,19 +169,22 @@ setup_dir() {
     )
 }
 
-# The same INSERT statements in three forms in directory $1: GO-separated
-# batches for vorla, one statement a line for isql, ';'-terminated for sqlite3.
+# write_scripts DIR COUNT STEM QUOTE THIRD: the same INSERT statements in
+# three forms in DIR: GO-separated batches for vorla (STEM_vorla.sql), one
+# statement a line for isql (STEM_isql.sql), ';'-terminated for the database's
+# own client (STEM_THIRD.sql); text literals stand between QUOTEs.
 write_scripts() {
-    awk -v n="$2" -v dir="$1" 'BEGIN {
+    awk -v dir="$1" -v n="$2" -v stem="$3" -v q="$4" -v third="$5" 'BEGIN {
+        v = dir "/" stem "_vorla.sql"; i_ = dir "/" stem "_isql.sql"; t = dir "/" stem "_" third ".sql"
         create = "CREATE TABLE bench (id INTEGER, name TEXT, twice INTEGER)"
-        print create "\nGO" > (dir "/a_vorla.sql")
-        print create > (dir "/a_isql.sql")
-        print create ";" > (dir "/a_sqlite3.sql")
+        print create "\nGO" > v
+        print create > i_
+        print create ";" > t
         for (i = 1; i <= n; i++) {
-            s = sprintf("INSERT INTO bench (id, name, twice) VALUES (%d, \"row %d\", %d)", i, i, 2 * i)
-            print s "\nGO" > (dir "/a_vorla.sql")
-            print s > (dir "/a_isql.sql")
-            print s ";" > (dir "/a_sqlite3.sql")
+            s = sprintf("INSERT INTO bench (id, name, twice) VALUES (%d, %srow %d%s, %d)", i, q, i, q, 2 * i)
+            print s "\nGO" > v
+            print s > i_
+            print s ";" > t
         }
     }'
 }
@@ -229,7 +232,7 @@ run_tool() {
 figure_a() {
     local dir=$1 n=$2 rounds=$3 label=$4 tools=(vorla isql sqlite3) r i tool out
     declare -A walls=() cpus=()
-    write_scripts "$dir" "$n"
+    write_scripts "$dir" "$n" a '"' sqlite3
     note "a. $label: $n INSERT batches, 1 warm-up + $rounds timed rounds ..."
     for tool in "${tools[@]}"; do run_tool "$dir" "$tool" "$n" >/dev/null; done
     for ((r = 0; r < rounds; r++)); do
@@ -441,18 +444,7 @@ figure_e() {
     cp /etc/odbcinst.ini "$dir/sys/"
     printf '[PgBench]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=bench\n' \
         "$port" >"$dir/sys/odbc.ini"
-    awk -v n="$n" -v dir="$dir" 'BEGIN {
-        create = "CREATE TABLE bench (id integer, name text, twice integer)"
-        print create "\nGO" > (dir "/e_vorla.sql")
-        print create > (dir "/e_isql.sql")
-        print create ";" > (dir "/e_psql.sql")
-        for (i = 1; i <= n; i++) {
-            s = sprintf("INSERT INTO bench (id, name, twice) VALUES (%d, $$row %d$$, %d)", i, i, 2 * i)
-            print s "\nGO" > (dir "/e_vorla.sql")
-            print s > (dir "/e_isql.sql")
-            print s ";" > (dir "/e_psql.sql")
-        }
-    }'
+    write_scripts "$dir" "$n" e '$$' psql
     run_pg() {
         local tool=$1 started ended rows
         "${sql[@]}" -d bench -c 'SET client_min_messages = warning' -c 'DROP TABLE IF EXISTS bench' ||

@@ -518,12 +518,10 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
             row.lastWrite = h->host.snapshot->lastWrite;
             security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
         } else {
-            h->store->Run(Store::Mode::Read, [&] {
-                if (!h->store->GetKey(h->key, &row)) {
-                    throw StoreError{ERROR_KEY_DELETED};
-                }
-                security = h->store->GetSecurity(h->key);
-            });
+            if (!h->store->Row(h->key, &row)) {
+                throw StoreError{ERROR_KEY_DELETED};
+            }
+            security = row.security;
             info = h->store->QueryInfo(h->key);
             // The counts and sizes include what the key shows of the host.
             if (h->host.role == HostRole::OdbcIni) {
@@ -589,10 +587,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
         if (IsHostDataSource(*h)) {
             found = FindHostEntry(*h->host.source, name, &value);
         } else {
-            h->store->Run(Store::Mode::Read, [&] {
-                RequireKey(*h);
-                found = h->store->GetValue(h->key, name, &value);
-            });
+            found = h->store->FindValue(h->key, name, &value);
             if (!found && HostListsValue(h->host, name)) {
                 const HostDataSource* source = h->host.snapshot->Find(name);
                 value = HostValue(source->name, source->driver);

@@ -93,6 +93,7 @@ struct KeyRow {
     std::string className;
     std::string mount;  // non-empty: the hive file loaded at this key
     int64_t lastWrite = 0;
+    std::string security;  // the self-relative descriptor, as opaque bytes
 };
 
 // The sub-keys of a key in the order of enumeration (their upper-cased
@@ -164,6 +165,12 @@ public:
     size_t Walk(int64_t* key, const std::vector<std::string>& parts, size_t from,
                 std::string* mount);
 
+    // The key's own row, kept like the lists; false when the key is gone.
+    bool Row(int64_t id, KeyRow* row);
+    // The value `name` of `key`, from the kept list where it is short; false
+    // when there is none. ERROR_KEY_DELETED when the key is gone.
+    bool FindValue(int64_t key, const std::string& name, ValueRecord* value);
+
     // The counts and longest names and data of a key (RegQueryInfoKeyA),
     // from the same lists.
     struct Info {
@@ -222,6 +229,14 @@ private:
 
     // Whether nothing was committed since the last time this was asked.
     bool Unchanged();
+    // Drops the kept lists when the file changed since they were read.
+    void ForgetIfChanged();
+    // Before and after a write transaction of this connection: keeps the
+    // lists that it did not change when nothing else was committed meanwhile.
+    void BeforeWrite();
+    void AfterWrite(bool committed);
+    // Drops everything known of the file: the lists and the watch.
+    void ForgetFile();
     template <class List>
     std::shared_ptr<const List> Cached(
         int64_t key, std::unordered_map<int64_t, std::shared_ptr<const List>>& map,
@@ -249,6 +264,21 @@ private:
     bool m_knowsVersion = false;
     std::unordered_map<int64_t, std::shared_ptr<const ChildList>> m_children;
     std::unordered_map<int64_t, std::shared_ptr<const ValueList>> m_values;
+    std::unordered_map<int64_t, KeyRow> m_rows;
+    // What the running write transaction changed, to be done to the kept
+    // lists as well once it commits (all are dropped when a whole tree was
+    // replaced).
+    struct Touch {
+        enum class What { Stamp, AddKey, DeleteKey, SetValue, DeleteValue, Security } what;
+        int64_t key;        // the key changed (the new or deleted one)
+        int64_t parent;     // its parent
+        int64_t lastWrite;  // Stamp: the key's new last-write time, 0 for none
+        KeyRow row;         // AddKey: the new key's row
+        ValueRecord value;  // SetValue, DeleteValue: the value (by name)
+    };
+    std::vector<Touch> m_touched;
+    bool m_touchedAll = false;
+    void Apply(const Touch& touch);
 };
 
 // Current time as a FILETIME count (100 ns since 1601-01-01 UTC).

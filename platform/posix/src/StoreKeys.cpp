@@ -16,7 +16,7 @@ namespace {
 
 // Both key queries select the same columns, in this order.
 #define VORLA_KEY_COLUMNS \
-    "SELECT id, name, class, ifnull(mount,''), last_write, parent, fold FROM keys"
+    "SELECT id, name, class, ifnull(mount,''), last_write, parent, fold, security FROM keys"
 
 void ReadKeyRow(const Query& q, KeyRow* row) {
     row->id = q.Int(0);
@@ -26,6 +26,7 @@ void ReadKeyRow(const Query& q, KeyRow* row) {
     row->lastWrite = q.Int(4);
     row->parent = q.Int(5);
     row->fold = q.Text(6);
+    row->security = q.Text(7);
 }
 
 // Change numbers need only differ from every earlier one of the same key:
@@ -90,13 +91,24 @@ void Store::LoadChildren(int64_t key, ChildList* list) {
 
 int64_t Store::CreateChild(int64_t parent, const std::string& name, const std::string& className) {
     NoteChange(parent, kChangeName, true);
+    Touch touch{Touch::What::AddKey, 0, parent, 0, {}, {}};
+    KeyRow& row = touch.row;
+    row.parent = parent;
+    row.name = name;
+    row.fold = Fold(name);
+    row.className = className;
+    row.lastWrite = FileTimeNow();
+    row.security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
     Query q(
         Prepare("INSERT INTO keys(parent, name, fold, class, security, last_write)"
                 " VALUES(?1, ?2, ?3, ?4, ?5, ?6)"));
-    q.Bind(1, parent).Bind(2, name).Bind(3, Fold(name)).Bind(4, className);
-    q.BindBlob(5, kDefaultSecurity, kDefaultSecuritySize).Bind(6, FileTimeNow());
+    q.Bind(1, parent).Bind(2, name).Bind(3, row.fold).Bind(4, className);
+    q.BindBlob(5, row.security.data(), row.security.size()).Bind(6, row.lastWrite);
     q.Step();
-    return sqlite3_last_insert_rowid(m_db);
+    row.id = sqlite3_last_insert_rowid(m_db);
+    touch.key = row.id;
+    m_touched.push_back(std::move(touch));
+    return row.id;
 }
 
 bool Store::HasChildren(int64_t id) {
@@ -121,6 +133,7 @@ void Store::DeleteLeafKey(int64_t id) {
         Query q(Prepare("DELETE FROM keys WHERE id=?1"));
         q.Bind(1, id).Step();
     }
+    m_touched.push_back(Touch{Touch::What::DeleteKey, id, parent, 0, {}, {}});
     NoteChange(parent, kChangeName, true);
 }
 
@@ -134,12 +147,15 @@ void Store::NoteChange(int64_t key, unsigned kinds, bool touch) {
                 " value_seq=CASE WHEN ?2 & 2 THEN ?3 ELSE value_seq END,"
                 " sec_seq=CASE WHEN ?2 & 4 THEN ?3 ELSE sec_seq END,"
                 " last_write=CASE WHEN ?4 THEN ?5 ELSE last_write END"
-                " WHERE id=?1"));
+                " WHERE id=?1 RETURNING parent"));
+    const int64_t now = touch ? FileTimeNow() : 0;
     q.Bind(1, key).Bind(2, static_cast<int64_t>(kinds)).Bind(3, m_changeNumber);
-    q.Bind(4, touch ? 1 : 0).Bind(5, touch ? FileTimeNow() : 0);
-    q.Step();
-    if (sqlite3_changes(m_db) == 0) {
+    q.Bind(4, touch ? 1 : 0).Bind(5, now);
+    if (!q.Step()) {
         throw StoreError{ERROR_KEY_DELETED};
+    }
+    m_touched.push_back(Touch{Touch::What::Stamp, key, q.Int(0), now, {}, {}});
+    while (q.Step()) {
     }
 }
 
@@ -185,6 +201,7 @@ std::string Store::GetSecurity(int64_t key) {
 
 void Store::SetSecurity(int64_t key, const std::string& descriptor) {
     NoteChange(key, kChangeSecurity, false);
+    m_touched.back().what = Touch::What::Security;
     Query q(Prepare("UPDATE keys SET security=?2 WHERE id=?1"));
     q.Bind(1, key).BindBlob(2, descriptor.data(), descriptor.size()).Step();
 }
@@ -199,17 +216,7 @@ TreeNode Store::ReadTree(int64_t key) {
     node.className = row.className;
     node.lastWrite = row.lastWrite;
     node.security = GetSecurity(key);
-    {
-        Query q(Prepare("SELECT name, type, data FROM vals WHERE key=?1 ORDER BY id"));
-        q.Bind(1, key);
-        while (q.Step()) {
-            ValueRecord value;
-            value.name = q.Text(0);
-            value.type = static_cast<DWORD>(q.Int(1));
-            value.data = q.Text(2);
-            node.values.push_back(std::move(value));
-        }
-    }
+    LoadValues(key, &node.values);
     ChildList children;
     LoadChildren(key, &children);
     for (const KeyRow& child : children) {
@@ -267,6 +274,7 @@ void Store::ReplaceTree(int64_t key, const TreeNode& tree) {
     };
     fill(key, tree);
     NoteChange(key, kChangeName | kChangeValue, true);
+    m_touchedAll = true;
 }
 
 bool Store::TreeHasMount(int64_t key) {
@@ -280,6 +288,7 @@ bool Store::TreeHasMount(int64_t key) {
 void Store::SetMount(int64_t key, const std::string& file) {
     Query q(Prepare("UPDATE keys SET mount=?2 WHERE id=?1"));
     q.Bind(1, key).Bind(2, file).Step();
+    m_touchedAll = true;
 }
 
 }  // namespace vorla::platform::registry

@@ -54,12 +54,7 @@ int Store::Busy(void* store, int count) {
 void Store::Release() {
     // A connection inherited through fork(2) belongs to the parent: leave it.
     if (m_db != nullptr && m_pid == CurrentPid()) {
-        m_watch.reset();
-        m_watchTried = false;
-        m_knowsMark = false;
-        m_knowsVersion = false;
-        m_children.clear();
-        m_values.clear();
+        ForgetFile();
         for (auto& entry : m_statements) {
             sqlite3_finalize(entry.second);
         }
@@ -69,6 +64,16 @@ void Store::Release() {
         // Not this process's connection any more: the next use opens one.
         m_pid = 0;
     }
+}
+
+void Store::ForgetFile() {
+    m_watch.reset();
+    m_watchTried = false;
+    m_knowsMark = false;
+    m_knowsVersion = false;
+    m_children.clear();
+    m_values.clear();
+    m_rows.clear();
 }
 
 void Store::EnsureConnection() {
@@ -81,12 +86,7 @@ void Store::EnsureConnection() {
     m_statements.clear();
     // The parent's mapping stays valid only while the parent's connection
     // keeps the wal-index; this process watches through its own.
-    m_watch.reset();
-    m_watchTried = false;
-    m_knowsMark = false;
-    m_knowsVersion = false;
-    m_children.clear();
-    m_values.clear();
+    ForgetFile();
     m_db = OpenConnection(m_path, m_writable);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, m_corrupt ? 1 : 0, nullptr);
     sqlite3_busy_handler(m_db, &Store::Busy, this);
@@ -155,6 +155,9 @@ void Store::RunErased(Mode mode, void (*body)(void*), void* context) {
             throw StoreError{ERROR_BUSY};
         }
     };
+    if (mode == Mode::Write) {
+        BeforeWrite();
+    }
     for (;;) {
         int rc = Control(mode == Mode::Write ? kBeginWrite : kBeginRead);
         if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
@@ -165,6 +168,8 @@ void Store::RunErased(Mode mode, void (*body)(void*), void* context) {
             Fail(rc);
         }
         m_changeNumber = 0;
+        m_touched.clear();
+        m_touchedAll = false;
         try {
             body(context);
             for (;;) {
@@ -183,10 +188,7 @@ void Store::RunErased(Mode mode, void (*body)(void*), void* context) {
                 Fail(rc);
             }
             if (mode == Mode::Write) {
-                // What this connection wrote: the lists kept in memory are
-                // read again (other processes' commits show in the watch).
-                m_children.clear();
-                m_values.clear();
+                AfterWrite(true);
             }
             return;
         } catch (const StoreBusy&) {
@@ -216,6 +218,7 @@ void Store::MarkCorrupt() {
     m_writable = false;
     m_children.clear();
     m_values.clear();
+    m_rows.clear();
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
 }
 

@@ -44,6 +44,11 @@ void Store::SetValue(int64_t key, const std::string& name, DWORD type, const BYT
     q.Bind(1, key).Bind(2, name).Bind(3, Fold(name)).Bind(4, static_cast<int64_t>(type));
     q.BindBlob(5, data, size);
     q.Step();
+    Touch touch{Touch::What::SetValue, key, 0, 0, {}, {}};
+    touch.value.name = name;
+    touch.value.type = type;
+    touch.value.data.assign(reinterpret_cast<const char*>(data), size);
+    m_touched.push_back(std::move(touch));
 }
 
 bool Store::DeleteValue(int64_t key, const std::string& name) {
@@ -58,6 +63,9 @@ bool Store::DeleteValue(int64_t key, const std::string& name) {
         return false;
     }
     NoteChange(key, kChangeValue, true);
+    Touch touch{Touch::What::DeleteValue, key, 0, 0, {}, {}};
+    touch.value.name = name;
+    m_touched.push_back(std::move(touch));
     return true;
 }
 

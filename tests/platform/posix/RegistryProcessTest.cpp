@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -423,12 +424,106 @@ TEST(RegistryProcesses, KeptListsShowAnotherProcessesCommitAtOnce) {
         return done ? 0 : 2;
     });
     ASSERT_EQ(0, WaitExit(child));
-    EXPECT_EQ(names(),
-              (std::vector<std::string>{"v1", "v2", "v3", "key Sub", "3 values, 1 keys"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"v1", "v2", "v3", "key Sub", "3 values, 1 keys"}));
     HKEY sub = nullptr;
     EXPECT_EQ(ERROR_SUCCESS,
               RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kept\\Sub", 0, KEY_READ, &sub));
     RegCloseKey(sub);
+    RegCloseKey(key);
+}
+
+// Everything a key shows by enumeration and its counts, as one text.
+std::string Snapshot(HKEY root, const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+        return "<no key>";
+    }
+    std::string text;
+    char name[64];
+    BYTE data[64];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        DWORD size = sizeof data;
+        DWORD type = 0;
+        if (RegEnumValueA(key, i, name, &length, nullptr, &type, data, &size) != 0) {
+            break;
+        }
+        text += std::string(name, length) + "=" + std::to_string(type) + ":" +
+                std::string(reinterpret_cast<char*>(data), size) + ";";
+    }
+    for (DWORD i = 0;; ++i) {
+        DWORD length = sizeof name;
+        FILETIME written{};
+        if (RegEnumKeyExA(key, i, name, &length, nullptr, nullptr, nullptr, &written) != 0) {
+            break;
+        }
+        text += "[" + std::string(name, length) + " " + std::to_string(written.dwLowDateTime) + "]";
+    }
+    DWORD subKeys = 0, values = 0, maxName = 0, maxData = 0;
+    FILETIME written{};
+    RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, &maxName,
+                     &maxData, nullptr, &written);
+    RegCloseKey(key);
+    return text + " " + std::to_string(subKeys) + "/" + std::to_string(values) + "/" +
+           std::to_string(maxName) + "/" + std::to_string(maxData) + "@" +
+           std::to_string(written.dwLowDateTime);
+}
+
+// What this process keeps of the lists follows its own writes exactly: after
+// each change, its view is the one a fresh process reads from the file.
+TEST(RegistryProcesses, KeptListsFollowThisProcessesWrites) {
+    ScopedPrefix prefix;
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, CreateKey(HKEY_CURRENT_USER, "Software\\Own", &key));
+    const auto set = [key](const char* name, const std::string& data) {
+        return RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
+                              static_cast<DWORD>(data.size()));
+    };
+    const std::vector<std::pair<const char*, std::function<LONG()>>> steps = {
+        {"add a value", [&] { return set("b", "1"); }},
+        {"add another", [&] { return set("A", "22"); }},
+        {"change the first, other spelling", [&] { return set("B", "333"); }},
+        {"add a sub-key", [&] { return CreateKey(key, "zeta"); }},
+        {"add one before it", [&] { return CreateKey(key, "Alpha\\Inner"); }},
+        {"set a sub-key's value",
+         [&] {
+             HKEY sub = nullptr;
+             CreateKey(key, "zeta", &sub);
+             const LONG status =
+                 RegSetValueExA(sub, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2);
+             RegCloseKey(sub);
+             return status;
+         }},
+        {"delete a value", [&] { return RegDeleteValueA(key, "a"); }},
+        {"delete a sub-key", [&] { return RegDeleteKeyA(key, "zeta"); }},
+        {"delete the inner key", [&] { return RegDeleteKeyA(key, "Alpha\\Inner"); }},
+    };
+    for (const auto& step : steps) {
+        // Read first, so that the lists are kept before the change.
+        Snapshot(HKEY_CURRENT_USER, "Software\\Own");
+        Snapshot(HKEY_CURRENT_USER, "Software");
+        ASSERT_EQ(ERROR_SUCCESS, step.second()) << step.first;
+        for (const char* path : {"Software\\Own", "Software", "Software\\Own\\Alpha"}) {
+            int fd[2];
+            ASSERT_EQ(0, pipe(fd));
+            const pid_t child = Spawn([&] {
+                const std::string fresh = Snapshot(HKEY_CURRENT_USER, path);
+                return write(fd[1], fresh.data(), fresh.size()) ==
+                               static_cast<ssize_t>(fresh.size())
+                           ? 0
+                           : 1;
+            });
+            close(fd[1]);
+            std::string fresh;
+            char buffer[512];
+            for (ssize_t n; (n = read(fd[0], buffer, sizeof buffer)) > 0;) {
+                fresh.append(buffer, static_cast<size_t>(n));
+            }
+            close(fd[0]);
+            EXPECT_EQ(0, WaitExit(child));
+            EXPECT_EQ(Snapshot(HKEY_CURRENT_USER, path), fresh) << step.first << ": " << path;
+        }
+    }
     RegCloseKey(key);
 }
 
