@@ -203,6 +203,14 @@ bool BuildStoreFile(const std::string& path, HiveKind kind, const TreeNode* tree
 }  // namespace
 
 sqlite3* OpenConnection(const std::string& path, bool writable) {
+    // By default every page cache starts with a bulk allocation of twenty
+    // pages, which the kernel hands out a page fault at a time: most of what
+    // opening a registry-sized store costs. Pages are then allocated as they
+    // are used. This must precede SQLite's initialization in the process; if
+    // something else has initialized it first, the call fails and changes
+    // nothing.
+    static std::once_flag noBulkCache;
+    std::call_once(noBulkCache, [] { sqlite3_config(SQLITE_CONFIG_PAGECACHE, nullptr, 0, 0); });
     sqlite3* db = nullptr;
     // Never SQLITE_OPEN_CREATE: an existing path is opened as it is and a
     // missing one is made only through BuildStoreFile below.
