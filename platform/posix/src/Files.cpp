@@ -3,8 +3,11 @@
 // Sharing: a file opened with a share mode of 0 takes an exclusive flock(2)
 // without waiting, any other share mode a shared one, so an exclusive open
 // fails while any other handle of this layer (in any process) has the file
-// open, and every open fails while it is held exclusively. Programs that keep
-// a file open without such a lock cannot be detected.
+// open, and every open fails while it is held exclusively. Where the kernel
+// can tell (Linux write leases, see OpenElsewhere), an exclusive open of an
+// existing regular file, and deleting one, also fail while any other process
+// has the file open without such a lock, as they do on Windows. Elsewhere
+// such programs cannot be detected.
 //
 // No open waits: FIFOs and devices are opened without blocking, so that a
 // caller can ask GetFileType what it opened and refuse what is not a disk
@@ -19,6 +22,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <string>
 
@@ -115,6 +119,39 @@ void SyncParentDirectory(const std::string& path) {
         ::fsync(dfd);
         ::close(dfd);
     }
+}
+
+enum class Elsewhere { No, Yes, CannotTell };
+
+// Whether the file of `fd` is open through any other open file description,
+// in this process or another. Linux refuses a write lease (F_SETLEASE with
+// F_WRLCK) with EAGAIN while any other one exists, so the lease is asked for
+// and given back at once, never held: while it is held, every other open of
+// the file would wait for the lease to be broken. The kernel tells the holder
+// of a lease about a break with a signal, by default SIGIO, which would end
+// the process; SIGURG, which is ignored unless handled, is asked for instead.
+// No lease can be taken by a process that neither owns the file nor has
+// CAP_LEASE, on a file that is not regular, on file systems without leases,
+// nor on kernels without them: there the answer is CannotTell and the flock
+// rule alone stands.
+Elsewhere OpenElsewhere(int fd) {
+#if defined(F_SETLEASE) && defined(F_SETSIG)
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
+        return Elsewhere::CannotTell;
+    }
+    Elsewhere answer = Elsewhere::CannotTell;
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        answer = Elsewhere::No;
+    } else if (errno == EAGAIN) {
+        answer = Elsewhere::Yes;
+    }
+    ::fcntl(fd, F_SETSIG, 0);
+    return answer;
+#else
+    (void)fd;
+    return Elsewhere::CannotTell;
+#endif
 }
 
 // Opens `path` to look at it only: nothing is read or written through the
@@ -229,6 +266,14 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
             ::unlink(lpFileName);
         }
         SetLastError(err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(err));
+        return INVALID_HANDLE_VALUE;
+    }
+    // A file this call created cannot hold anybody's data yet; any other
+    // existing file opened with no sharing must not be open anywhere else.
+    if (dwShareMode == 0 && !created && S_ISREG(opened.st_mode) &&
+        OpenElsewhere(fd) == Elsewhere::Yes) {
+        ::close(fd);
+        SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
     if (truncate && ::ftruncate(fd, 0) != 0) {
@@ -396,7 +441,8 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
 }
 
 // Deleting fails for a directory, a read-only file, and a file that a handle
-// of this layer holds open (in any process), as it does on Windows. Devices, FIFOs and
+// of this layer holds open (in any process), or that any other process has
+// open where the kernel can tell, as it does on Windows. Devices, FIFOs and
 // sockets are not files that Windows could delete: they stay as well. A
 // symbolic link is deleted itself, not its target.
 BOOL DeleteFileA(LPCSTR lpFileName) {
@@ -417,12 +463,13 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
     if (S_ISREG(st.st_mode)) {
         int fd = ::open(lpFileName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
         if (fd < 0 && errno == EWOULDBLOCK) {
-            // Another process holds a lease on it.
+            // Another process holds a lease on it: it is asking this very
+            // moment whether the file is in use, or it keeps it.
             SetLastError(ERROR_SHARING_VIOLATION);
             return FALSE;
         }
         if (fd >= 0) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || OpenElsewhere(fd) == Elsewhere::Yes) {
                 ::close(fd);
                 SetLastError(ERROR_SHARING_VIOLATION);
                 return FALSE;

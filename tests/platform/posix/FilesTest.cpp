@@ -1,6 +1,7 @@
 // Files on POSIX with the Windows rules the program relies on: what
-// GetFileType reports and that no open waits on a FIFO or a device; that
-// only files and links are deleted.
+// GetFileType reports and that no open waits on a FIFO or a device; that an
+// open with no sharing, and a deletion, fail while another program has the
+// file open, lock or no lock; that only files and links are deleted.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -22,6 +23,7 @@ namespace {
 using vorla::test::MakeCharDevice;
 using vorla::test::MakeFifo;
 using vorla::test::MakeSocket;
+using vorla::test::ProcessHoldingFile;
 using vorla::test::ReadFileBytes;
 using vorla::test::ScopedTempDir;
 using vorla::test::WriteFileBytes;
@@ -125,6 +127,60 @@ TEST(PosixFiles, FifoReadWaitsForItsWriter) {
     CloseHandle(reader);
     EXPECT_FALSE(endedWithoutWriter);
     EXPECT_EQ(got, "SELECT 1");
+}
+
+struct InUseRow {
+    const char* what;
+    DWORD access;
+    DWORD share;
+    bool opens;
+};
+
+// The other process opens the file with open(2) alone, as a database engine
+// does: no lock of this layer shows it.
+TEST(PosixFiles, FileOpenInAnotherProgramIsInUse) {
+    ScopedTempDir dir;
+    const std::string path = dir.File("db.mdb");
+    WriteFileBytes(path, "precious");
+    const InUseRow rows[] = {
+        {"read, no sharing", GENERIC_READ, 0, false},
+        {"write, no sharing", GENERIC_WRITE, 0, false},
+        {"read, sharing", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+        {"no access", 0, 0, true},
+    };
+    {
+        ProcessHoldingFile holder(path);
+        ASSERT_TRUE(holder.Holding());
+        for (const InUseRow& row : rows) {
+            SCOPED_TRACE(row.what);
+            SetLastError(0);
+            HANDLE handle = Open(path, row.access, row.share);
+            EXPECT_EQ(handle != INVALID_HANDLE_VALUE, row.opens);
+            if (handle != INVALID_HANDLE_VALUE) {
+                CloseHandle(handle);
+            } else {
+                EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+            }
+        }
+        EXPECT_FALSE(DeleteFileA(path.c_str()));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+        // Truncating needs no sharing: refused before anything is cut.
+        EXPECT_EQ(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr),
+                  INVALID_HANDLE_VALUE);
+        EXPECT_EQ(ReadFileBytes(path), "precious");
+    }
+    // Our own process counts as well, as on Windows: any other open.
+    {
+        std::ifstream own(path);
+        ASSERT_TRUE(own.is_open());
+        EXPECT_EQ(Open(path, GENERIC_READ, 0), INVALID_HANDLE_VALUE);
+    }
+    HANDLE handle = Open(path, GENERIC_READ, 0);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE);
+    CloseHandle(handle);
+    EXPECT_TRUE(DeleteFileA(path.c_str()));
+    EXPECT_FALSE(Exists(path));
 }
 
 TEST(PosixFiles, OnlyFilesAndLinksAreDeleted) {

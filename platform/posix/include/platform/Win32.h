@@ -213,10 +213,11 @@ typedef union _LARGE_INTEGER {
 #define FILE_TYPE_PIPE 0x0003
 
 // Files opened with a share mode of 0 take an exclusive flock(2) without
-// waiting; any other share mode takes a shared one. No open waits for a
-// FIFO's other end or a device; an open with no access only looks at the
-// file. CREATE_NEW creates with O_CREAT | O_EXCL. The handle is an opaque
-// object of the platform layer.
+// waiting, and an existing one is refused (ERROR_SHARING_VIOLATION) while
+// any other process has it open, where the kernel can tell; any other share
+// mode takes a shared lock. No open waits for a FIFO's other end or a device;
+// an open with no access only looks at the file. CREATE_NEW creates with
+// O_CREAT | O_EXCL. The handle is an opaque object of the platform layer.
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                    DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
