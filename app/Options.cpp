@@ -3,13 +3,16 @@
 #include <cstring>
 
 #include "framework/Console.h"
+#include "platform/OptionPrefix.h"
 #include "provision/TemplateFile.h"
 #include "res/Resource.h"
 
 namespace {
 
+// The platform's option characters: '-' everywhere, and '/' where it does
+// not begin every absolute path.
 bool IsOptionStart(char c) {
-    return c == '-' || c == '/';
+    return c != '\0' && std::strchr(kOptionPrefixes, c) != nullptr;
 }
 
 // A next argument that does not begin an option group can be a value.

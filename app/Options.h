@@ -11,8 +11,9 @@ enum class ParseOutcome {
     MissingFile,  // -e or -i named a file that does not exist; exit -1
 };
 
-// Reads arguments 1 .. argc-1 into the record. Option groups begin with '-'
-// or '/'; other arguments are skipped. Prints the help for -h and the message
+// Reads arguments 1 .. argc-1 into the record. Option groups begin with one
+// of the platform's option characters ('-', and '/' on Windows); other
+// arguments are skipped. Prints the help for -h and the message
 // for a missing -e or -i file.
 ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[]);
 

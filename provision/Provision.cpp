@@ -1,11 +1,31 @@
 #include "app/RunCmd.h"
 #include "framework/Console.h"
+#include "platform/DatabaseFiles.h"
 #include "platform/PathSeparator.h"
 #include "support/FileSystem.h"
 
 namespace {
 
 constexpr UINT kCopyBufferSize = 10240;
+
+// The first companion file of the database that exists (see DatabaseFiles.h),
+// or the empty text. A database with companions was not closed cleanly or is
+// in use: the file alone is not the whole database, and a new file of that
+// name would be read together with the old companions.
+CString ExistingCompanion(const CFileSystem& fs, const CString& database) {
+    for (const char* suffix : kDatabaseCompanionSuffixes) {
+        const CString companion = database + suffix;
+        if (fs.PathExists(companion)) {
+            return companion;
+        }
+    }
+    return CString();
+}
+
+void ReportTemplateCopyFailure(const CString& output, const CString& emptyDb) {
+    AfxWriteErrLine("Unable to create new database file '" + output + "'");
+    AfxWriteErrLine("from empty file '" + emptyDb + "'");
+}
 
 }  // namespace
 
@@ -14,22 +34,38 @@ constexpr UINT kCopyBufferSize = 10240;
 // template in its place. A backup is a copy followed by a removal, never a
 // rename; the copy is complete and on stable storage before the original is
 // removed, and nothing is undone when a later step fails.
+//
+// Every check that can refuse the run comes before the first change: an
+// output path that cannot be made whole, a template that is not a file on
+// disk, an output that is not closed cleanly or is in use. The user's
+// database is then either where it was or, whole, in the numbered backup.
 BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
     if (!m_strOutputFile.IsEmpty()) {
+        const CString given = m_strOutputFile;
         const CString dir = fs.DirOfPath(m_strOutputFile, TRUE);
         const CString name = fs.NameOfPath(m_strOutputFile);
         const CString dot = CString(".") + kPathSeparator;
         const CString dotDot = CString("..") + kPathSeparator;
+        // A directory that cannot be made whole must not silently become the
+        // current one: the run would replace an unrelated file there.
+        CString whole;
+        bool expand = false;
         if (dir.IsEmpty()) {
-            CString current = fs.CurrentDirOnDrive("");
-            if (!current.IsEmpty()) {
-                if (current[current.GetLength() - 1] != kPathSeparator) {
-                    current += kPathSeparator;
-                }
-                m_strOutputFile = current + name;
+            expand = true;
+            whole = fs.CurrentDirOnDrive("");
+            if (!whole.IsEmpty() && whole[whole.GetLength() - 1] != kPathSeparator) {
+                whole += kPathSeparator;
             }
         } else if (dir.Left(2) == dot || dir.Find(dotDot) >= 0) {
-            m_strOutputFile = fs.ExpandPath(dir) + name;
+            expand = true;
+            whole = fs.ExpandPath(dir);
+        }
+        if (expand) {
+            if (whole.IsEmpty()) {
+                AfxWriteErrLine("Unable to get the full path of database file '" + given + "'");
+                return FALSE;
+            }
+            m_strOutputFile = whole + name;
         }
     }
 
@@ -40,15 +76,29 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
         AfxWriteErrLine("No database file specified for template file '" + m_strEmptyDb + "'");
         return FALSE;
     }
+    // A template that cannot be copied would otherwise be found out only
+    // after the old database had been moved aside.
+    if (!fs.IsDiskFile(m_strEmptyDb)) {
+        ReportTemplateCopyFailure(m_strOutputFile, m_strEmptyDb);
+        return FALSE;
+    }
 
+    const CString companion = ExistingCompanion(fs, m_strOutputFile);
     if (fs.PathExists(m_strOutputFile)) {
+        if (!companion.IsEmpty()) {
+            AfxWriteErrLine("Unable to backup existing database file '" + m_strOutputFile + "'");
+            AfxWriteErrLine("it is in use or was not closed cleanly: '" + companion + "' exists.");
+            return FALSE;
+        }
         const CString dir = fs.DirOfPath(m_strOutputFile, TRUE);
         const CString stem = fs.StemOfPath(m_strOutputFile);
         const CString ext = fs.ExtOfPath(m_strOutputFile);
+        // A backup name whose companions are left over from an earlier
+        // database is not free: the backup would be read together with them.
         CString backup;
         for (long n = 1;; ++n) {
             backup.Format("%s%s%ld.%s", dir.GetString(), stem.GetString(), n, ext.GetString());
-            if (!fs.PathExists(backup)) {
+            if (!fs.PathExists(backup) && ExistingCompanion(fs, backup).IsEmpty()) {
                 break;
             }
         }
@@ -61,12 +111,17 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
             AfxWriteErrLine("make sure it is not in use by another application.");
             return FALSE;
         }
+    } else if (!companion.IsEmpty()) {
+        // Left over from a database of that name that is gone: the new file
+        // would be read together with it.
+        ReportTemplateCopyFailure(m_strOutputFile, m_strEmptyDb);
+        AfxWriteErrLine("'" + companion + "' is left over from an earlier database of that name.");
+        return FALSE;
     }
 
     if (fs.CopyWithBuffer(m_strEmptyDb, m_strOutputFile, kCopyBufferSize)) {
         return TRUE;
     }
-    AfxWriteErrLine("Unable to create new database file '" + m_strOutputFile + "'");
-    AfxWriteErrLine("from empty file '" + m_strEmptyDb + "'");
+    ReportTemplateCopyFailure(m_strOutputFile, m_strEmptyDb);
     return FALSE;
 }

@@ -1,25 +1,31 @@
 #include "app/RunCmd.h"
 #include "framework/CDBException.h"
+#include "framework/ConnectString.h"
 #include "framework/Console.h"
 
 void CRunCmd::ComposeConnectString() {
     const bool credentials = !m_strLogin.IsEmpty() || !m_strPassword.IsEmpty();
     const bool databasePath = !m_strOutputFile.IsEmpty();
-    // The values go in exactly as they stand; the driver sees what the user
-    // typed.
+    // Every value stays one value: one holding ';', '{' or '}', or blanks at
+    // either end, goes in braces ("}" doubled), so that a password or a path
+    // never adds attributes of its own. Every other value goes in exactly as
+    // it stands, so an ordinary connection text is the same as ever.
+    const CString dsn = AfxQuoteConnectValue(m_strDsn);
+    const CString database = AfxQuoteConnectValue(m_strOutputFile);
+    const CString login = AfxQuoteConnectValue(m_strLogin);
+    const CString password = AfxQuoteConnectValue(m_strPassword);
     if (databasePath && credentials) {
         m_strConnect.Format(
             "ODBC;DSN=%s;DBQ=%s;UID=%s;PWD=%s;DriverId=25;FIL=MS Access;MaxBufferSize=512;"
             "PageTimeout=5;",
-            m_strDsn.GetString(), m_strOutputFile.GetString(), m_strLogin.GetString(),
-            m_strPassword.GetString());
+            dsn.GetString(), database.GetString(), login.GetString(), password.GetString());
     } else if (databasePath) {
         m_strConnect.Format(
             "ODBC;DSN=%s;DBQ=%s;DriverId=25;FIL=MS Access;MaxBufferSize=512;PageTimeout=5;",
-            m_strDsn.GetString(), m_strOutputFile.GetString());
+            dsn.GetString(), database.GetString());
     } else {
-        m_strConnect.Format("ODBC;DSN=%s;UID=%s;PWD=%s", m_strDsn.GetString(),
-                            m_strLogin.GetString(), m_strPassword.GetString());
+        m_strConnect.Format("ODBC;DSN=%s;UID=%s;PWD=%s", dsn.GetString(), login.GetString(),
+                            password.GetString());
     }
 }
 

@@ -23,6 +23,19 @@ BOOL CFileSystem::PathExists(const CString& path) const {
     return CFile::GetStatus(path, status);
 }
 
+// An open with no access asks for no data and is not subject to sharing, so
+// it neither waits nor fails while another program has the file open.
+BOOL CFileSystem::IsDiskFile(const CString& path) const {
+    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return FALSE;
+    }
+    const BOOL disk = GetFileType(handle) == FILE_TYPE_DISK;
+    CloseHandle(handle);
+    return disk;
+}
+
 // The drive number 0 stands for a current directory on no lettered drive (on
 // POSIX, always): its root is the root of the one tree, the written separator.
 CString CFileSystem::CurrentDriveRoot() const {
@@ -90,7 +103,9 @@ BOOL CFileSystem::CloseSilently(CFile& file) const {
 // copy, so a copy that is not known to be complete must never count as done.
 // The target is created exclusively and never overwritten, even when another
 // process creates it between the existence test and the open. A failed copy
-// leaves the partly written target where it is.
+// removes the target it created, so that no partial file is later taken for
+// a whole one. Only a file on disk is copied: a device, FIFO or socket as the
+// source is refused before anything is read from it.
 BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
                                  UINT bufferSize) const {
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[bufferSize > 0 ? bufferSize : 1]);
@@ -98,12 +113,17 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
         AfxThrowMemoryException();
     }
 
-    if (PathExists(target)) {
+    if (PathExists(target) || !IsDiskFile(source)) {
         return FALSE;
     }
 
     CFile in;
     if (!in.Open(source, CFile::modeRead)) {
+        return FALSE;
+    }
+    // The name may have been given to another file since it was looked at.
+    if (GetFileType(in.m_hFile) != FILE_TYPE_DISK) {
+        CloseSilently(in);
         return FALSE;
     }
     CFile out;
@@ -135,7 +155,13 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
 
     CloseSilently(in);
     const BOOL closed = CloseSilently(out);
-    return complete && closed;
+    if (complete && closed) {
+        return TRUE;
+    }
+    // The target is the one this copy created (CREATE_NEW never opens an
+    // existing file), so removing it takes nothing that was there before.
+    RemoveFile(target);
+    return FALSE;
 }
 
 CString CFileSystem::ExpandPath(const CString& path) const {

@@ -13,6 +13,10 @@ public:
     ~CFileSystem() override = default;
 
     BOOL PathExists(const CString& path) const;
+    // True when the path names a file on disk (or a link to one): not a
+    // directory, device, pipe or socket. The file is only looked at, never
+    // read, so a FIFO or a device is neither waited for nor woken.
+    BOOL IsDiskFile(const CString& path) const;
     CString CurrentDirOnDrive(const CString& directory) const;
     CString CurrentDriveRoot() const;
     BOOL EnterDirectory(const CString& directory) const;

@@ -111,6 +111,57 @@ void AddIfAbsent(CConnectAttributes& request, const CConnectAttribute& attribute
     }
 }
 
+bool IsBraced(const CConnectAttribute& attribute) {
+    return attribute.m_bHasValue && attribute.m_strValue.Left(1) == "{";
+}
+
+// A file name as a URI that SQLite opens: "file:" and the path, with every
+// byte but letters, digits, "-._~" and "/" percent-encoded. An absolute path
+// gets an empty authority ("file:///..."), so that one beginning with "//"
+// is not read as a host name.
+CString FileUri(const CString& path) {
+    static const char kHex[] = "0123456789ABCDEF";
+    const std::string& p = path.Str();
+    CString uri(!p.empty() && p[0] == '/' ? "file://" : "file:");
+    for (unsigned char c : p) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_' || c == '~' || c == '/') {
+            uri += static_cast<char>(c);
+        } else {
+            uri += '%';
+            uri += kHex[c >> 4];
+            uri += kHex[c & 0x0F];
+        }
+    }
+    return uri;
+}
+
+// The stand-in reads its attributes by a simpler rule than ODBC's: a value
+// runs to the next ';' and braces belong to it. A value in braces cannot
+// reach it whole, and the ';' inside one would make the rest of the value
+// read as attributes of their own (a password could name another database
+// file, or an extension to load). So the stand-in gets no value in braces:
+// its database file comes as a file: URI, which needs none, and the others
+// (the file as DBQ, login, password, description) belong to the desktop
+// driver, which the stand-in does not read. DRIVER stays: the driver manager
+// reads it, by the ODBC rule. Ordinary values pass as they stand.
+void FitForStandIn(CConnectAttributes& request) {
+    const CConnectAttribute* dbq = AfxFindConnectAttribute(request, "DBQ");
+    const CString file = dbq->Unquoted();
+    CConnectAttribute database;
+    database.m_strName = "Database";
+    database.m_strValue = IsBraced(*dbq) ? FileUri(file) : file;
+
+    CConnectAttributes fitted;
+    for (const CConnectAttribute& attribute : request) {
+        if (!IsBraced(attribute) || attribute.m_strName.CompareNoCase("DRIVER") == 0) {
+            fitted.push_back(attribute);
+        }
+    }
+    AddIfAbsent(fitted, database);
+    request.swap(fitted);
+}
+
 }  // namespace
 
 CString AfxResolveDataSource(const CString& connect) {
@@ -156,11 +207,8 @@ CString AfxResolveDataSource(const CString& connect) {
     }
     // The desktop-database driver on this system is the SQLite stand-in,
     // which takes its file as "Database" where the Access driver reads DBQ.
-    if (const CConnectAttribute* dbq = AfxFindConnectAttribute(request, "DBQ")) {
-        CConnectAttribute database;
-        database.m_strName = "Database";
-        database.m_strValue = dbq->m_strValue;
-        AddIfAbsent(request, database);
+    if (AfxFindConnectAttribute(request, "DBQ") != nullptr) {
+        FitForStandIn(request);
     }
     return AfxJoinConnectString(request);
 }

@@ -1,20 +1,36 @@
-// How an absolute path fares as an argument of its own: a POSIX path begins
-// with '/', which also starts an option group; a Windows path begins with its
-// drive. One file per system, chosen by CMake.
+// The option characters of Windows: '-' and '/' both begin an option group;
+// an absolute path begins with its drive. One file per system, chosen by
+// CMake.
 #include <gtest/gtest.h>
 
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "OptionRows.h"
 #include "ParseArgs.h"
 #include "app/Options.h"
 #include "testlib/TempDir.h"
 
 namespace {
 
+using vorla::test::OptionExpect;
+using vorla::test::OptionRows;
 using vorla::test::ScopedTempDir;
 using vorla::test::WriteFileBytes;
+
+TEST(Options, SlashBeginsAnOptionGroupAsDashDoes) {
+    OptionRows rows;
+    auto add = [&](std::vector<std::string> args, auto&& setup) { rows.add(args, setup); };
+    using E = OptionExpect;
+    add({"/c", "Sales", "/x"}, [](E& e) { e.create = e.temp = true, e.description = "Sales"; });
+    add({"/xh", "-dB"}, [](E& e) { e.outcome = ParseOutcome::HelpShown, e.temp = true; });
+    add({"-o", "a.mdb", "/o", "b.mdb"}, [](E& e) { e.output = "b.mdb"; });
+    // A value beginning with '/' is an option group of its own: the letter
+    // gets its empty rest.
+    add({"-d", "/x"}, [](E& e) { e.temp = true; });
+    vorla::test::CheckOptionRows(rows);
+}
 
 TEST(Options, AbsolutePathsAsSeparateArgumentsAreValues) {
     ScopedTempDir dir;

@@ -69,11 +69,17 @@ ExpectedStreams BannerAndHelp() {
     return streams;
 }
 
-TEST_F(CommandLine, HelpWithEitherPrefixCharacter) {
+TEST_F(CommandLine, HelpAfterADashOnly) {
     Expect({"-h"}, BannerAndHelp(), 0);
-    Expect({"/h"}, BannerAndHelp(), 0);
     // Arguments after the help are never read.
     Expect({"-h", "-i", "nosuch.sql"}, BannerAndHelp(), 0);
+    // '/' begins paths here, not option groups: "/h" is a stray argument.
+    Expect({"/h"},
+           ExpectedStreams()
+               .Out(kBanner)
+               .Err("Try '-h' for HELP")
+               .Err("Use the '-i COMMAND_FILE' command line argument to specify a command file."),
+           255);
 }
 
 TEST_F(CommandLine, NoArgumentsAsksForTheScriptFile) {

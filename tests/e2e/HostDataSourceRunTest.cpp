@@ -76,7 +76,8 @@ void ExpectServerRun(const TestServer& server, const ServerRunCase& c) {
     }
 }
 
-const std::vector<std::string> kCredentials = {"-U", "alice", "-P", "secret"};
+// The password holds what ODBC must put in braces.
+const std::vector<std::string> kCredentials = {"-U", "alice", "-P", "se;cr}et"};
 
 std::vector<std::string> Args(std::vector<std::string> first,
                               const std::vector<std::string>& rest) {

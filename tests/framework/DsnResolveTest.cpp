@@ -39,18 +39,18 @@ TEST_F(DsnResolveTest, RegisteredDataSourceNamesItsDriver) {
     SetRegString(HKEY_CURRENT_USER, kSales, "Description", "north;south");
     SetRegDword(HKEY_CURRENT_USER, kSales, "Largest", 4294967295u);
     SetRegBinary(HKEY_CURRENT_USER, kSales, "Blob", std::string("\x01\x02", 2));
-    const std::string added =
-        "DBQ=/data/sales.db;DriverId=25;FIL=MS Access;Description={north;south};"
-        "Largest=4294967295";
+    // The description needs braces, which the stand-in cannot read: it is
+    // left out (see StandInGetsNoValueInBraces).
+    const std::string added = "DBQ=/data/sales.db;DriverId=25;FIL=MS Access;Largest=4294967295";
 
     const std::vector<ResolveCase> cases = {
         {"registry values added, DSN dropped", "DSN=Sales;UID=;PWD=",
          "DRIVER=/lib/odbcjt32.dll;UID=;PWD=;DBQ=/data/sales.db;DriverId=25;FIL=MS Access;"
-         "Description={north;south};Largest=4294967295;Database=/data/sales.db"},
+         "Largest=4294967295;Database=/data/sales.db"},
         {"the text's own values win, compared without case",
          "dsn=sales;dbq=/other.db;fil=Text;UID=a;b",
          "DRIVER=/lib/odbcjt32.dll;dbq=/other.db;fil=Text;UID=a;b;DriverId=25;"
-         "Description={north;south};Largest=4294967295;Database=/other.db"},
+         "Largest=4294967295;Database=/other.db"},
         {"a database named in the text stays", "DSN=Sales;Database=/mine.db",
          "DRIVER=/lib/odbcjt32.dll;Database=/mine.db;" + added},
         {"braced name", "DSN={Sales}",
@@ -63,6 +63,38 @@ TEST_F(DsnResolveTest, RegisteredDataSourceNamesItsDriver) {
     for (const ResolveCase& c : cases) {
         EXPECT_EQ(AfxResolveDataSource(c.text).Str(), c.expected) << c.name;
     }
+}
+
+// The stand-in reads a value up to the next ';' and takes braces literally:
+// a braced value would reach it cut short, and the rest of it as attributes
+// of their own. It gets its file as a file: URI and no braced value at all.
+TEST_F(DsnResolveTest, StandInGetsNoValueInBraces) {
+    SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/lib/odbcjt32.dll");
+    SetRegString(HKEY_CURRENT_USER, kSales, "DBQ", "/data/sales.db");
+    const std::string driver = "DRIVER=/lib/odbcjt32.dll;";
+    const std::vector<ResolveCase> cases = {
+        {"values that would add attributes are left out",
+         "DSN=Sales;DBQ=/d/x.mdb;UID={u;Database=/evil.db};PWD={p;LoadExt=/evil.so};DriverId=25",
+         driver + "DBQ=/d/x.mdb;DriverId=25;Database=/d/x.mdb"},
+        {"a file that needs braces goes as a URI", "DSN=Sales;DBQ={/d/x;y.mdb};PWD=pw",
+         driver + "PWD=pw;Database=file:///d/x%3By.mdb"},
+        {"every special byte is encoded", "DSN=Sales;DBQ={/d/{a}} b;c%?#.mdb}",
+         driver + "Database=file:///d/%7Ba%7D%20b%3Bc%25%3F%23.mdb"},
+        {"a relative file", "DSN=Sales;DBQ={rel/x;y}", driver + "Database=file:rel/x%3By"},
+        {"a file beginning with two slashes", "DSN=Sales;DBQ={//host/x;y}",
+         driver + "Database=file:////host/x%3By"},
+    };
+    for (const ResolveCase& c : cases) {
+        EXPECT_EQ(AfxResolveDataSource(c.text).Str(), c.expected) << c.name;
+    }
+}
+
+// Another driver reads braces by the ODBC rule: its values pass in them.
+TEST_F(DsnResolveTest, OtherDriversKeepValuesInBraces) {
+    SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/lib/pg.so");
+    SetRegString(HKEY_CURRENT_USER, kSales, "Description", "north;south");
+    EXPECT_EQ(AfxResolveDataSource("DSN=Sales;PWD={p;w}").Str(),
+              "DRIVER=/lib/pg.so;PWD={p;w};Description={north;south}");
 }
 
 TEST_F(DsnResolveTest, UserDataSourceComesBeforeTheMachines) {

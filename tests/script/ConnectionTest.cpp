@@ -33,10 +33,17 @@ TEST(ConnectionTest, ComposesTheFourForms) {
          "MaxBufferSize=512;PageTimeout=5;"},
         {"login only", "ann", "", "", "ODBC;DSN=Sales;UID=ann;PWD="},
         {"password only", "", "pw", "", "ODBC;DSN=Sales;UID=;PWD=pw"},
-        {"';' in the credentials goes in unchanged", "a;b", "p;w=x", "",
-         "ODBC;DSN=Sales;UID=a;b;PWD=p;w=x"},
-        {"';' in the credentials, with a path", "a;b", "{p;w}", "C:\\db\\s.mdb",
-         "ODBC;DSN=Sales;DBQ=C:\\db\\s.mdb;UID=a;b;PWD={p;w};DriverId=25;FIL=MS Access;"
+        {"';' in the credentials goes in braces", "a;b", "p;w=x", "",
+         "ODBC;DSN=Sales;UID={a;b};PWD={p;w=x}"},
+        {"braces in a value are doubled at the end", "a;b", "{p;w}", "C:\\db\\s.mdb",
+         "ODBC;DSN=Sales;DBQ=C:\\db\\s.mdb;UID={a;b};PWD={{p;w}}};DriverId=25;FIL=MS Access;"
+         "MaxBufferSize=512;PageTimeout=5;"},
+        {"';' in the path goes in braces", "", "", "/data/x;y.mdb",
+         "ODBC;DSN=Sales;DBQ={/data/x;y.mdb};DriverId=25;FIL=MS Access;MaxBufferSize=512;"
+         "PageTimeout=5;"},
+        {"blanks at either end", " ann", "pw ", "", "ODBC;DSN=Sales;UID={ ann};PWD={pw }"},
+        {"'=', inner blanks and other marks stay as they are", "a=b c", "p'w\"", "/d/a b.mdb",
+         "ODBC;DSN=Sales;DBQ=/d/a b.mdb;UID=a=b c;PWD=p'w\";DriverId=25;FIL=MS Access;"
          "MaxBufferSize=512;PageTimeout=5;"},
         {"percent signs are values, not formats", "%s", "%d", "", "ODBC;DSN=Sales;UID=%s;PWD=%d"},
     };
@@ -49,6 +56,10 @@ TEST(ConnectionTest, ComposesTheFourForms) {
         cmd.ComposeConnectString();
         EXPECT_EQ(cmd.m_strConnect, c.expected) << c.name;
     }
+    CRunCmd named;
+    named.m_strDsn = "North;South";
+    named.ComposeConnectString();
+    EXPECT_EQ(named.m_strConnect, "ODBC;DSN={North;South};UID=;PWD=");
 }
 
 TEST(ConnectionTest, ConnectsReadsTheConnectionBackAndClosesOnce) {

@@ -1,6 +1,6 @@
 // File-system behaviour that needs POSIX facilities to set up: another
-// process holding a file, a full file system, relative paths resolved
-// against a known current directory.
+// process holding a file, a full file system, FIFOs, devices and sockets,
+// relative paths resolved against a known current directory.
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -17,9 +17,13 @@
 
 #include "support/FileSystem.h"
 #include "testlib/TempDir.h"
+#include "testlib/posix/SpecialFiles.h"
 
 namespace {
 
+using vorla::test::MakeFifo;
+using vorla::test::MakeSocket;
+using vorla::test::ProcessHoldingFile;
 using vorla::test::ReadFileBytes;
 using vorla::test::ScopedTempDir;
 using vorla::test::WriteFileBytes;
@@ -56,7 +60,8 @@ TEST(FileSystemPosix, SourceLockedByAnotherProcessIsRefused) {
 // in a private mount namespace, so that nothing stays mounted whatever
 // happens. Where namespaces are not allowed, a file-size limit makes writes
 // fail the same way (EFBIG, reported as a full disk). The child's exit code
-// is the copy's result; 2 means the full file system could not be set up.
+// is the copy's result (1 copied, 0 failed); 2 means the full file system
+// could not be set up, 3 that a failed copy left its target behind.
 int CopyOntoFullFileSystem(const std::string& source, const std::string& targetDir) {
     pid_t child = fork();
     if (child == 0) {
@@ -74,7 +79,13 @@ int CopyOntoFullFileSystem(const std::string& source, const std::string& targetD
             _exit(2);
         }
         CFileSystem fs;
-        _exit(fs.CopyWithBuffer(source.c_str(), (targetDir + "/copy").c_str(), 10240) ? 1 : 0);
+        const std::string target = targetDir + "/copy";
+        if (fs.CopyWithBuffer(source.c_str(), target.c_str(), 10240)) {
+            _exit(1);
+        }
+        // A failed copy leaves no partial target, which a later run would
+        // take for a whole file.
+        _exit(access(target.c_str(), F_OK) == 0 ? 3 : 0);
     }
     int status = 0;
     waitpid(child, &status, 0);
@@ -90,6 +101,57 @@ TEST(FileSystemPosix, CopyOntoAFullFileSystemFails) {
     ASSERT_NE(result, 2) << "could not make a full file system for the test";
     EXPECT_EQ(result, 0) << "a copy onto a full file system was reported complete";
     EXPECT_EQ(ReadFileBytes(dir.File("big")), big);
+}
+
+TEST(FileSystemPosix, SourceOpenInAnotherProgramIsRefused) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir.File("src"), "content");
+    CFileSystem fs;
+    {
+        // No lock: an ordinary program, or the database driver of another run.
+        ProcessHoldingFile holder(dir.File("src"));
+        ASSERT_TRUE(holder.Holding());
+        EXPECT_FALSE(fs.CopyWithBuffer(dir.File("src").c_str(), dir.File("dst").c_str(), 16));
+        EXPECT_FALSE(fs.PathExists(dir.File("dst").c_str()));
+    }
+    EXPECT_TRUE(fs.CopyWithBuffer(dir.File("src").c_str(), dir.File("dst").c_str(), 16));
+}
+
+struct KindRow {
+    const char* what;
+    std::string path;
+    bool disk;
+};
+
+// Only files on disk are copied; nothing else is read from, and a FIFO
+// without a writer is not waited for.
+TEST(FileSystemPosix, OnlyFilesOnDiskAreCopied) {
+    ScopedTempDir dir;
+    WriteFileBytes(dir.File("file"), "data");
+    ASSERT_EQ(symlink(dir.File("file").c_str(), dir.File("link").c_str()), 0);
+    ASSERT_EQ(symlink(dir.File("gone").c_str(), dir.File("dangling").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.File("dir").c_str(), 0700), 0);
+    ASSERT_EQ(MakeFifo(dir.File("fifo")), "");
+    ASSERT_EQ(MakeSocket(dir.File("sock")), "");
+    const KindRow rows[] = {
+        {"regular file", dir.File("file"), true},
+        {"link to a regular file", dir.File("link"), true},
+        {"dangling link", dir.File("dangling"), false},
+        {"missing", dir.File("missing"), false},
+        {"directory", dir.File("dir"), false},
+        {"FIFO", dir.File("fifo"), false},
+        {"character device", "/dev/zero", false},
+        {"socket", dir.File("sock"), false},
+    };
+    CFileSystem fs;
+    for (const KindRow& row : rows) {
+        SCOPED_TRACE(row.what);
+        EXPECT_EQ(fs.IsDiskFile(row.path.c_str()) != FALSE, row.disk);
+        const std::string target = dir.File("copy");
+        EXPECT_EQ(fs.CopyWithBuffer(row.path.c_str(), target.c_str(), 16) != FALSE, row.disk);
+        EXPECT_EQ(fs.PathExists(target.c_str()) != FALSE, row.disk);
+        unlink(target.c_str());
+    }
 }
 
 TEST(FileSystemPosix, SmallCopyOntoTheSmallFileSystemSucceeds) {

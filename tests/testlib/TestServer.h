@@ -4,7 +4,7 @@
 // listens on its own socket folder and on a free TCP port of 127.0.0.1, and
 // runs as the server's own unprivileged user when the test runs as root
 // ("postgres", "mysql"; the servers refuse root). It knows the role alice,
-// password "secret" (checked on TCP), who owns the database "vorla"; the
+// password "se;cr}et" (checked on TCP), who owns the database "vorla"; the
 // administrator is trusted on the socket. The server is stopped when the
 // object goes, and by the kernel when the test process ends any other way:
 // it gets a signal as soon as the thread that started it is gone.

@@ -3,17 +3,26 @@
 // Sharing: a file opened with a share mode of 0 takes an exclusive flock(2)
 // without waiting, any other share mode a shared one, so an exclusive open
 // fails while any other handle of this layer (in any process) has the file
-// open, and every open fails while it is held exclusively. Programs that keep
-// a file open without such a lock cannot be detected.
+// open, and every open fails while it is held exclusively. Where the kernel
+// can tell (Linux write leases, see OpenElsewhere), an exclusive open of an
+// existing regular file, and deleting one, also fail while any other process
+// has the file open without such a lock, as they do on Windows. Elsewhere
+// such programs cannot be detected.
+//
+// No open waits: FIFOs and devices are opened without blocking, so that a
+// caller can ask GetFileType what it opened and refuse what is not a disk
+// file. An open with no access at all only looks at the file (O_PATH).
 
 #include <fcntl.h>
 #include <libgen.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <string>
 
@@ -31,8 +40,8 @@ namespace {
 
 class FileObject final : public KernelObject {
 public:
-    FileObject(int fd, std::string path, bool created)
-        : m_fd(fd), m_path(std::move(path)), m_created(created) {}
+    FileObject(int fd, std::string path, bool created, bool fifoReader)
+        : m_fd(fd), m_path(std::move(path)), m_created(created), m_fifoReader(fifoReader) {}
     ~FileObject() override {
         if (m_fd >= 0) {
             ::close(m_fd);
@@ -52,11 +61,15 @@ public:
     int Fd() const { return m_fd; }
     const std::string& Path() const { return m_path; }
     bool Created() const { return m_created; }
+    // Opened for reading on a FIFO without waiting for a writer: reads wait
+    // for one instead (see ReadFile).
+    bool FifoReader() const { return m_fifoReader; }
 
 private:
     int m_fd;
     std::string m_path;
     bool m_created;
+    bool m_fifoReader;
 };
 
 FileObject* LookupFile(HANDLE handle) {
@@ -106,6 +119,49 @@ void SyncParentDirectory(const std::string& path) {
         ::fsync(dfd);
         ::close(dfd);
     }
+}
+
+enum class Elsewhere { No, Yes, CannotTell };
+
+// Whether the file of `fd` is open through any other open file description,
+// in this process or another. Linux refuses a write lease (F_SETLEASE with
+// F_WRLCK) with EAGAIN while any other one exists, so the lease is asked for
+// and given back at once, never held: while it is held, every other open of
+// the file would wait for the lease to be broken. The kernel tells the holder
+// of a lease about a break with a signal, by default SIGIO, which would end
+// the process; SIGURG, which is ignored unless handled, is asked for instead.
+// No lease can be taken by a process that neither owns the file nor has
+// CAP_LEASE, on a file that is not regular, on file systems without leases,
+// nor on kernels without them: there the answer is CannotTell and the flock
+// rule alone stands.
+Elsewhere OpenElsewhere(int fd) {
+#if defined(F_SETLEASE) && defined(F_SETSIG)
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
+        return Elsewhere::CannotTell;
+    }
+    Elsewhere answer = Elsewhere::CannotTell;
+    if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        answer = Elsewhere::No;
+    } else if (errno == EAGAIN) {
+        answer = Elsewhere::Yes;
+    }
+    ::fcntl(fd, F_SETSIG, 0);
+    return answer;
+#else
+    (void)fd;
+    return Elsewhere::CannotTell;
+#endif
+}
+
+// Opens `path` to look at it only: nothing is read or written through the
+// descriptor, so no FIFO waits and no device does anything on open.
+int OpenForQuery(const char* path) {
+#if defined(O_PATH)
+    return ::open(path, O_PATH | O_CLOEXEC);
+#else
+    return ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#endif
 }
 
 }  // namespace
@@ -160,7 +216,22 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return INVALID_HANDLE_VALUE;
     }
 
-    int fd = ::open(lpFileName, flags, 0666);
+    // No access asked for: the caller only looks at the file (its type, its
+    // size), which on Windows neither needs nor checks sharing.
+    if (!wantRead && !wantWrite && dwCreationDisposition == OPEN_EXISTING) {
+        int fd = OpenForQuery(lpFileName);
+        if (fd < 0) {
+            SetLastErrorFromErrno();
+            return INVALID_HANDLE_VALUE;
+        }
+        SetLastError(ERROR_SUCCESS);
+        return RegisterHandle(new FileObject(fd, lpFileName, false, false));
+    }
+
+    // O_NONBLOCK keeps the open itself from waiting: for a writer on a FIFO,
+    // for a device, or for another process's lease. It is cleared again
+    // right after, so reads and writes wait as usual.
+    int fd = ::open(lpFileName, flags | O_NONBLOCK, 0666);
     if (fd < 0) {
         if (errno == ENOENT && (flags & O_CREAT) != 0) {
             SetLastError(ERROR_PATH_NOT_FOUND);
@@ -170,6 +241,17 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return INVALID_HANDLE_VALUE;
     }
     const bool created = (flags & O_CREAT) != 0 && (!existed || (flags & O_EXCL) != 0);
+    struct stat opened;
+    const int status = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &opened) != 0 || status < 0 ||
+        ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        SetLastErrorFromErrno();
+        ::close(fd);
+        if (created) {
+            ::unlink(lpFileName);
+        }
+        return INVALID_HANDLE_VALUE;
+    }
 
     // Take the sharing lock before truncating, so a file that another handle
     // holds exclusively is never cut short.
@@ -186,6 +268,14 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         SetLastError(err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(err));
         return INVALID_HANDLE_VALUE;
     }
+    // A file this call created cannot hold anybody's data yet; any other
+    // existing file opened with no sharing must not be open anywhere else.
+    if (dwShareMode == 0 && !created && S_ISREG(opened.st_mode) &&
+        OpenElsewhere(fd) == Elsewhere::Yes) {
+        ::close(fd);
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
     if (truncate && ::ftruncate(fd, 0) != 0) {
         SetLastErrorFromErrno();
         ::close(fd);
@@ -200,7 +290,8 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     } else {
         SetLastError(ERROR_SUCCESS);
     }
-    return RegisterHandle(new FileObject(fd, lpFileName, created));
+    return RegisterHandle(
+        new FileObject(fd, lpFileName, created, wantRead && S_ISFIFO(opened.st_mode)));
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
@@ -211,6 +302,18 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
     }
     if (file == nullptr) {
         return FALSE;
+    }
+    // A FIFO opened before its writer would read as empty at once; a read
+    // waits for the writer instead, as an open without O_NONBLOCK would have.
+    // Linux reports no hang-up to a reader that has not yet seen a writer.
+    if (file->FifoReader()) {
+        struct pollfd wait = {file->Fd(), POLLIN, 0};
+        while (::poll(&wait, 1, -1) < 0) {
+            if (errno != EINTR) {
+                SetLastErrorFromErrno();
+                return FALSE;
+            }
+        }
     }
     for (;;) {
         ssize_t n = ::read(file->Fd(), lpBuffer, nNumberOfBytesToRead);
@@ -338,7 +441,10 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
 }
 
 // Deleting fails for a directory, a read-only file, and a file that a handle
-// of this layer holds open (in any process), as it does on Windows.
+// of this layer holds open (in any process), or that any other process has
+// open where the kernel can tell, as it does on Windows. Devices, FIFOs and
+// sockets are not files that Windows could delete: they stay as well. A
+// symbolic link is deleted itself, not its target.
 BOOL DeleteFileA(LPCSTR lpFileName) {
     if (lpFileName == nullptr) {
         SetLastError(ERROR_PATH_NOT_FOUND);
@@ -349,14 +455,21 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
         SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : Win32ErrorFromErrno(errno));
         return FALSE;
     }
-    if (S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && IsReadOnlyMode(st.st_mode))) {
+    const bool fileOrLink = S_ISREG(st.st_mode) || S_ISLNK(st.st_mode);
+    if (!fileOrLink || (S_ISREG(st.st_mode) && IsReadOnlyMode(st.st_mode))) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
     if (S_ISREG(st.st_mode)) {
-        int fd = ::open(lpFileName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        int fd = ::open(lpFileName, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0 && errno == EWOULDBLOCK) {
+            // Another process holds a lease on it: it is asking this very
+            // moment whether the file is in use, or it keeps it.
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return FALSE;
+        }
         if (fd >= 0) {
-            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || OpenElsewhere(fd) == Elsewhere::Yes) {
                 ::close(fd);
                 SetLastError(ERROR_SHARING_VIOLATION);
                 return FALSE;
@@ -377,6 +490,31 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
         return FALSE;
     }
     return TRUE;
+}
+
+// Regular files are disk files; devices (block devices too: nothing to
+// copy a database into) are character files; FIFOs and sockets are pipes.
+DWORD GetFileType(HANDLE hFile) {
+    FileObject* file = LookupFile(hFile);
+    if (file == nullptr) {
+        return FILE_TYPE_UNKNOWN;
+    }
+    struct stat st;
+    if (::fstat(file->Fd(), &st) != 0) {
+        SetLastErrorFromErrno();
+        return FILE_TYPE_UNKNOWN;
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (S_ISREG(st.st_mode)) {
+        return FILE_TYPE_DISK;
+    }
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        return FILE_TYPE_CHAR;
+    }
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        return FILE_TYPE_PIPE;
+    }
+    return FILE_TYPE_UNKNOWN;
 }
 
 DWORD GetFileAttributesA(LPCSTR lpFileName) {

@@ -254,7 +254,7 @@ PgCluster::PgCluster(const std::string& dir) : TestServer(dir), m_bin(PgBinDir()
               {m_bin + "/pg_isready", "-q", "-h", m_socketDir, "-p", port}})) {
         return;
     }
-    Sql("CREATE ROLE alice LOGIN PASSWORD 'secret'", "postgres");
+    Sql("CREATE ROLE alice LOGIN PASSWORD 'se;cr}et'", "postgres");
     CreateDatabase("vorla");
 }
 
@@ -304,7 +304,7 @@ MariaDbServer::MariaDbServer(const std::string& dir) : TestServer(dir) {
               {"/usr/bin/mariadb-admin", "--no-defaults", "-S", socket, "-u", "root", "ping"}})) {
         return;
     }
-    Sql("CREATE USER alice@'%' IDENTIFIED BY 'secret'", "mysql");
+    Sql("CREATE USER alice@'%' IDENTIFIED BY 'se;cr}et'", "mysql");
     CreateDatabase("vorla");
 }
 

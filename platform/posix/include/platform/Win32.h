@@ -207,8 +207,16 @@ typedef union _LARGE_INTEGER {
 #define SEM_NOGPFAULTERRORBOX 0x0002
 #define SEM_NOOPENFILEERRORBOX 0x8000
 
+#define FILE_TYPE_UNKNOWN 0x0000
+#define FILE_TYPE_DISK 0x0001
+#define FILE_TYPE_CHAR 0x0002
+#define FILE_TYPE_PIPE 0x0003
+
 // Files opened with a share mode of 0 take an exclusive flock(2) without
-// waiting; any other share mode takes a shared one. CREATE_NEW creates with
+// waiting, and an existing one is refused (ERROR_SHARING_VIOLATION) while
+// any other process has it open, where the kernel can tell; any other share
+// mode takes a shared lock. No open waits for a FIFO's other end or a device;
+// an open with no access only looks at the file. CREATE_NEW creates with
 // O_CREAT | O_EXCL. The handle is an opaque object of the platform layer.
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -224,6 +232,9 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
                      DWORD dwMoveMethod);
 BOOL CloseHandle(HANDLE hObject);
 BOOL DeleteFileA(LPCSTR lpFileName);
+// FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a device,
+// FILE_TYPE_PIPE for a FIFO or a socket.
+DWORD GetFileType(HANDLE hFile);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation);
