@@ -75,8 +75,10 @@ for build in "${builds[@]}"; do
   boot_pids+=($!)
 done
 
+# Release, as the program ships; without debug information the two builds
+# also take a quarter less time.
 for build in "${builds[@]}"; do
-  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchain-mingw-w64-${toolchain[$build]}.cmake" \
     -DVORLA_BUILD_BENCH=OFF
   cmake --build "$build" -j 2

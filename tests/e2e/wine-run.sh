@@ -78,7 +78,7 @@ fail() {
   case_failed=1
 }
 
-# Shows two texts side by side with their line ends made visible.
+# Shows how two files differ, with their line ends made visible.
 show_difference() {
   diff <(cat -A "$1") <(cat -A "$2") | sed 's/^/    /' | head -40
 }
