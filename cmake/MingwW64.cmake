@@ -18,8 +18,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
-# Test programs are run through Wine when CTest starts them on the build host.
-find_program(VORLA_WINE_EXECUTABLE NAMES wine)
+# Test programs are run through Wine when CTest starts them on the build host,
+# by the loader of their bitness (VORLA_WINE_NAMES, from the toolchain file):
+# Debian's "wine" starts the 32-bit loader whenever wine32 is installed.
+find_program(VORLA_WINE_EXECUTABLE NAMES ${VORLA_WINE_NAMES} PATHS /usr/lib/wine)
 if(VORLA_WINE_EXECUTABLE)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${VORLA_WINE_EXECUTABLE})
 endif()

@@ -7,4 +7,5 @@
 
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(VORLA_MINGW_TRIPLE i686-w64-mingw32)
+set(VORLA_WINE_NAMES wine)
 include(${CMAKE_CURRENT_LIST_DIR}/MingwW64.cmake)

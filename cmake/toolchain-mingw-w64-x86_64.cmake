@@ -9,4 +9,5 @@
 
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(VORLA_MINGW_TRIPLE x86_64-w64-mingw32)
+set(VORLA_WINE_NAMES wine64 wine)
 include(${CMAKE_CURRENT_LIST_DIR}/MingwW64.cmake)
