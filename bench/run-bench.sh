@@ -527,9 +527,14 @@ figure_f() {
             out=$(
                 export WINEPREFIX=$dir/wine64 WINEARCH=win64 WINEDEBUG=-all
                 export WINEDLLOVERRIDES="mscoree,mshtml="
+                # With 32-bit Wine installed too, "wine" starts the 32-bit
+                # loader first; the 64-bit one is named where it exists.
+                WINELOADER=$(command -v wine)
+                [[ -x /usr/lib/wine/wine64 ]] && WINELOADER=/usr/lib/wine/wine64
+                export WINELOADER
                 unset DISPLAY WAYLAND_DISPLAY
-                wineboot -i >/dev/null 2>&1 </dev/null
-                wine "$exe" 1000 1000 7 2>/dev/null </dev/null | tr -d '\r'
+                "$WINELOADER" wineboot -i >/dev/null 2>&1 </dev/null
+                "$WINELOADER" "$exe" 1000 1000 7 2>/dev/null </dev/null | tr -d '\r'
                 wineserver -k >/dev/null 2>&1 || true
             ) || true
             wine_churn=$(awk '$1 == "churn" { print $2 }' <<<"$out")
