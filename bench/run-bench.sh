@@ -31,6 +31,8 @@
 #   BENCH_PG_ROUNDS     timed runs of each tool in figure e (default 5)
 #   BENCH_WINE          0 skips the Wine column of figure f (default: measured
 #                       where wine and the MinGW-w64 compiler are installed)
+#   BENCH_FIGURES       the figures to measure (default abcdef; e.g. c for the
+#                       temporary data source alone)
 set -euo pipefail
 shopt -s inherit_errexit
 export LC_ALL=C
@@ -43,6 +45,7 @@ big_bytes=${BENCH_BIG_BYTES:-1073741824}
 dsn_counts=${BENCH_DSN_COUNTS:-10 100 1000}
 pg_batches=${BENCH_PG_BATCHES:-5000}
 pg_rounds=${BENCH_PG_ROUNDS:-5}
+figures=${BENCH_FIGURES:-abcdef}
 
 note() { printf '%s\n' "$*" >&2; }
 die() { note "run-bench.sh: $*"; exit 1; }
@@ -63,7 +66,6 @@ apt_install() {
 }
 
 missing=()
-command -v hyperfine >/dev/null 2>&1 || missing+=(hyperfine)
 command -v isql >/dev/null 2>&1 || missing+=(unixodbc)
 command -v sqlite3 >/dev/null 2>&1 || missing+=(sqlite3)
 [[ -x /usr/bin/time ]] || missing+=(time)
@@ -83,7 +85,7 @@ fi
 # ---------------------------------------------------------------- build ----
 
 needed=(bin/vorla bin/vorla-setup bench/bench_temp_dsn_name bench/bench_registry_work
-    bench/bench_raw_sqlite share/vorla/Template/empty2k.mdb)
+    bench/bench_raw_sqlite bench/bench_interleave share/vorla/Template/empty2k.mdb)
 has_binaries() {
     local f
     for f in "${needed[@]}"; do [[ -f $1/$f ]] || return 1; done
@@ -314,57 +316,35 @@ figure_b() {
     )
 }
 
-# figure_c DIR PASSES RUNS LABEL: hyperfine medians of the -cx run, of the run
-# on an existing data source, and of that run with the template copy too.
-# hyperfine runs each command's runs back to back, so the runs are split into
-# PASSES passes of RUNS runs each, the order of the commands rotating, and the
-# median is taken over the times of every pass: drift in the machine's load
-# then hits the three alike.
+# figure_c DIR ROUNDS LABEL JUDGE: the -cx run, the run on an existing data
+# source, and that run with the template copy too, run alternately by
+# bench_interleave, ROUNDS runs each. The overhead is the median of the
+# differences within each round, which a drift in the machine's load cancels
+# out of; the medians of the runs themselves are printed beside it.
+# shellcheck disable=SC2046 # the times are split into median's arguments
 figure_c() {
-    local dir=$1 passes=$2 runs=$3 label=$4 judge=$5 p i name
-    local names=(cx d ed)
-    declare -A cmd=(
-        [cx]="$vorla -e template.mdb -o c_out.mdb -cx -i trivial.sql -b GO"
-        [d]="$vorla -d BenchDsn -o c_out.mdb -i trivial.sql -b GO"
-        [ed]="$vorla -e template.mdb -o c_out.mdb -d BenchDsn -i trivial.sql -b GO"
-    )
-    declare -A prep=(
-        [cx]="rm -f c_out.mdb c_out1.mdb"
-        [d]="cp template.mdb c_out.mdb"
-        [ed]="rm -f c_out.mdb c_out1.mdb"
-    )
-    declare -A times=()
-    note "c. $label: hyperfine, $passes passes of $runs runs each ..."
+    local dir=$1 rounds=$2 label=$3 judge=$4
+    note "c. $label: $rounds rounds of the three runs, alternating ..."
     (
         cd "$dir"
         export VORLA_PREFIX=$dir/prefix
-        for ((p = 0; p < passes; p++)); do
-            local args=()
-            for ((i = 0; i < 3; i++)); do
-                name=${names[$(((p + i) % 3))]}
-                args+=(-p "${prep[$name]}" -n "$name" "${cmd[$name]}")
-            done
-            hyperfine -N -w "$((p == 0 ? 1 : 0))" -r "$runs" --style none --export-json c.json \
-                "${args[@]}" >/dev/null 2>err.txt || { cat err.txt >&2; die "hyperfine failed"; }
-            # The pretty-printed JSON: a "command" line, later a "times" array.
-            while read -r name t; do
-                times[$name]+="$t "
-            done < <(awk '
-                /"command":/ { gsub(/[",]/, "", $2); name = $2 }
-                /"times":/ { inside = 1; next }
-                inside && /\]/ { inside = 0 }
-                inside { gsub(/,/, "", $1); print name, $1 * 1000 }' c.json)
-        done
+        "$build/bench/bench_interleave" "$rounds" 3 \
+            cx "rm -f c_out.mdb c_out1.mdb" "$vorla -e template.mdb -o c_out.mdb -cx -i trivial.sql -b GO" \
+            d "cp template.mdb c_out.mdb" "$vorla -d BenchDsn -o c_out.mdb -i trivial.sql -b GO" \
+            ed "rm -f c_out.mdb c_out1.mdb" "$vorla -e template.mdb -o c_out.mdb -d BenchDsn -i trivial.sql -b GO" \
+            >c.txt 2>err.txt || { cat err.txt >&2; die "bench_interleave failed"; }
         # No temporary data source may be left behind.
         if sqlite3 prefix/registry/user.db "SELECT name FROM vals WHERE name LIKE 'VORLA%'" | grep -q .; then
             die "a temporary data source was left in the registry"
         fi
-        local cx d ed diff
-        # shellcheck disable=SC2086
-        cx=$(median ${times[cx]}) d=$(median ${times[d]}) ed=$(median ${times[ed]})
-        diff=$(calc '%.1f' "$cx - $d")
+        local cx d ed diff diff_ed
+        cx=$(median $(awk '$1 == "cx" { print $3 }' c.txt))
+        d=$(median $(awk '$1 == "d" { print $3 }' c.txt))
+        ed=$(median $(awk '$1 == "ed" { print $3 }' c.txt))
+        diff=$(calc '%.1f' "$(median $(awk '{ t[$2, $1] = $3 } END { for (k in t) { split(k, p, SUBSEP); if (p[2] == "cx") print t[k] - t[p[1], "d"] } }' c.txt))")
+        diff_ed=$(calc '%.1f' "$(median $(awk '{ t[$2, $1] = $3 } END { for (k in t) { split(k, p, SUBSEP); if (p[2] == "cx") print t[k] - t[p[1], "ed"] } }' c.txt))")
         section "c. temporary data source overhead, $label"
-        row "" "median of $((passes * runs)) (hyperfine), ms" "" ""
+        row "" "median of $rounds, ms" "" ""
         row "   vorla -e T -o x.mdb -cx -i trivial.sql" "$(calc '%.1f' "$cx")" "" ""
         row "   vorla -d DSN -o x.mdb -i trivial.sql" "$(calc '%.1f' "$d")" "" ""
         row "   vorla -e T -o x.mdb -d DSN -i trivial.sql" "$(calc '%.1f' "$ed")" "" ""
@@ -373,7 +353,7 @@ figure_c() {
         else
             row "   -cx minus -d (creation + removal + copy)" "$diff ms" "(info)" ""
         fi
-        row "   -cx minus -e -d (creation + removal)" "$(calc '%.1f' "$cx - $ed") ms" "(info)" ""
+        row "   -cx minus -e -d (creation + removal)" "$diff_ed ms" "(info)" ""
     )
 }
 
@@ -564,21 +544,28 @@ setup_dir "$work"
 [[ -n $disk ]] && setup_dir "$disk"
 driver=$(readlink -f "$work/prefix/system32/odbcjt32.dll")
 
+# wants LETTER: whether the figure is among those asked for.
+wants() { [[ $figures == *"$1"* ]]; }
+
 table=$(
-    figure_a "$work" "$batches" "$rounds" "in $base ($(fs_type "$work"))" judge
-    if [[ -n $disk ]]; then
-        figure_a "$disk" "$disk_batches" "$rounds" "in $disk_base ($(fs_type "$disk"), disk)" info
+    if wants a; then
+        figure_a "$work" "$batches" "$rounds" "in $base ($(fs_type "$work"))" judge
+        if [[ -n $disk ]]; then
+            figure_a "$disk" "$disk_batches" "$rounds" "in $disk_base ($(fs_type "$disk"), disk)" info
+        fi
     fi
-    figure_b "$work"
-    figure_c "$work" 6 5 "prefix in $base ($(fs_type "$work"))" judge
-    if [[ -n $disk ]]; then
-        figure_c "$disk" 5 2 "prefix in $disk_base ($(fs_type "$disk"), disk)" info
+    if wants b; then figure_b "$work"; fi
+    if wants c; then
+        figure_c "$work" 100 "prefix in $base ($(fs_type "$work"))" judge
+        if [[ -n $disk ]]; then
+            figure_c "$disk" 30 "prefix in $disk_base ($(fs_type "$disk"), disk)" info
+        fi
     fi
-    figure_d "$work"
-    if [[ $pg_batches -gt 0 ]]; then
+    if wants d; then figure_d "$work"; fi
+    if wants e && [[ $pg_batches -gt 0 ]]; then
         figure_e "$work" "$pg_batches" "$pg_rounds"
     fi
-    figure_f "$work"
+    if wants f; then figure_f "$work"; fi
 )
 total=$(awk -v a="$bench_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 
