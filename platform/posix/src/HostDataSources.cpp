@@ -156,6 +156,11 @@ std::shared_ptr<const HostSnapshot> ReadScope(HostScope scope, const FileIdentit
     snapshot->lastWrite =
         (static_cast<int64_t>(identity.modified.tv_sec) + 11644473600LL) * 10000000LL +
         identity.modified.tv_nsec / 100;
+    // An empty file, as the driver manager's package installs it, holds no
+    // data source; the library would still open it twice to find that out.
+    if (identity.size == 0) {
+        return snapshot;
+    }
     UWORD oldMode = ODBC_BOTH_DSN;
     SQLGetConfigMode(&oldMode);
     SQLSetConfigMode(scope == HostScope::User ? ODBC_USER_DSN : ODBC_SYSTEM_DSN);

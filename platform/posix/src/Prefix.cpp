@@ -49,6 +49,13 @@ std::string EnsurePrefixDir(const std::string& sub) {
         errno = ENOENT;
         return std::string();
     }
+    // The common case, a folder that is there, costs one look; the registry
+    // asks for its folder at every hive it opens.
+    std::string path = sub.empty() ? dir : dir + "/" + sub;
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        return path;
+    }
     // Create the prefix's own parents as well, so a VORLA_PREFIX naming a
     // path whose parents are missing still works.
     for (size_t pos = dir.find('/', 1); pos != std::string::npos; pos = dir.find('/', pos + 1)) {
@@ -62,7 +69,6 @@ std::string EnsurePrefixDir(const std::string& sub) {
     if (sub.empty()) {
         return dir;
     }
-    std::string path = dir + "/" + sub;
     if (!MakeDir(path)) {
         return std::string();
     }
