@@ -45,6 +45,8 @@ else
   as_root=(false)
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Another apt run (an unattended upgrade, a second test run) holds the
+# package lock for a while: wait for it instead of failing at once.
 updated=0
 
 # Installs those of the given packages that are missing.
@@ -70,10 +72,10 @@ install_packages() {
     updated=0
   fi
   if [[ $updated -eq 0 ]]; then
-    "${as_root[@]}" apt-get update
+    "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 update
     updated=1
   fi
-  "${as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+  "${as_root[@]}" apt-get -o DPkg::Lock::Timeout=600 install -y --no-install-recommends "${missing[@]}"
 }
 
 # Some kernels cannot run 32-bit x86 programs (no IA-32 emulation, as on some
