@@ -54,4 +54,6 @@ public:
     CString m_strBatchSeparator;
     CDatabase m_db;
     CString m_strConnect;
+    // -a: the script is standard SQL rather than the program's own form.
+    BOOL m_bStandardSql = FALSE;
 };

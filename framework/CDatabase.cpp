@@ -82,6 +82,8 @@ void CDatabase::Close() {
         m_henv = SQL_NULL_HENV;
     }
     m_strConnect.Empty();
+    m_strDbmsName.Empty();
+    m_singleResults = false;
 }
 
 // The diagnostics live on the handles, so they are read before the handles
@@ -177,6 +179,7 @@ BOOL CDatabase::Open(LPCSTR dsn, BOOL exclusive, BOOL readOnly, LPCSTR connect, 
         Close();
         throw;
     }
+    ReadDbmsName();
     return TRUE;
 }
 
@@ -200,7 +203,15 @@ void CDatabase::ExecuteSQL(const CString& sql) {
         AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
     }
     // Drain every result: a later statement of a batch may still fail, and
-    // its error arrives only when its result is reached.
+    // its error arrives only when its result is reached. On MariaDB a
+    // statement gives one result only, and asking for more after one
+    // without columns crashes its driver (after the compound statements it
+    // runs outside its prepared protocol, such as CREATE TRIGGER ... BEGIN
+    // ... END), so there the drain stops at such a result.
+    SQLSMALLINT columns = 0;
+    if (m_singleResults && Succeeded(SQLNumResultCols(hstmt, &columns)) && columns == 0) {
+        return;
+    }
     for (;;) {
         rc = SQLMoreResults(hstmt);
         if (rc == SQL_NO_DATA) {
@@ -212,15 +223,14 @@ void CDatabase::ExecuteSQL(const CString& sql) {
     }
 }
 
-CString CDatabase::GetDbmsName() const {
-    if (!IsOpen()) {
-        return CString();
-    }
+void CDatabase::ReadDbmsName() {
+    m_strDbmsName.Empty();
     SQLCHAR name[256] = {0};
     SQLSMALLINT length = 0;
-    const SQLRETURN rc = SQLGetInfo(m_hdbc, SQL_DBMS_NAME, name, sizeof name, &length);
-    if (!Succeeded(rc)) {
-        return CString();
+    if (Succeeded(SQLGetInfo(m_hdbc, SQL_DBMS_NAME, name, sizeof name, &length))) {
+        m_strDbmsName = reinterpret_cast<const char*>(name);
     }
-    return CString(reinterpret_cast<const char*>(name));
+    CString lower(m_strDbmsName);
+    lower.MakeLower();
+    m_singleResults = lower.Find("mariadb") >= 0 || lower.Find("mysql") >= 0;
 }

@@ -46,7 +46,7 @@ public:
 
     // The database product the driver reports (SQL_DBMS_NAME), such as
     // "SQLite" or "PostgreSQL"; empty when not open or not reported.
-    CString GetDbmsName() const;
+    const CString& GetDbmsName() const { return m_strDbmsName; }
 
     // Seconds a connection attempt may take before the driver gives up
     // (15 unless set); takes effect at the next Open.
@@ -58,8 +58,12 @@ protected:
     HENV m_henv = SQL_NULL_HENV;
     CString m_strConnect;
     DWORD m_dwLoginTimeout = 15;
+    CString m_strDbmsName;
+    // The driver gives each statement one result (MariaDB, MySQL).
+    bool m_singleResults = false;
 
 private:
+    void ReadDbmsName();
     void AllocConnect(BOOL readOnly, BOOL useCursorLib);
     [[noreturn]] void FailOpen(RETCODE retCode, SQLSMALLINT handleType, SQLHANDLE handle);
 };

@@ -17,6 +17,7 @@ const AfxStringEntry kStrings[] = {
     {109, "-P    password"},
     {110, "-i    [PATH\\]script_file.sql"},
     {111, "-b    batch_separator"},
+    {112, "-a    (script is standard SQL: '...' is text, ; ends a statement)"},
     {IDS_TEMPLATE_ACCESS97, "empty.mdb"},
     {IDS_TEMPLATE_ACCESS2000, "empty2k.mdb"},
 };

@@ -1,5 +1,7 @@
 #include "script/ScriptReader.h"
 
+#include <algorithm>
+#include <cctype>
 #include <utility>
 
 namespace {
@@ -15,6 +17,11 @@ bool IsSpace(char c) {
 bool IsControl(char c) {
     const auto u = static_cast<unsigned char>(c);
     return u < 32 || u == 127;
+}
+
+bool IsWordCharacter(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return std::isalnum(u) || c == '_' || c == '$' || u >= 128;
 }
 
 size_t FirstNonSpace(const std::string& text, size_t from, size_t to) {
@@ -40,7 +47,28 @@ std::string Trimmed(const std::string& text) {
 
 CScriptReader::CScriptReader(const CString& separator) : m_separator(separator.Str()) {}
 
+void CScriptReader::UseStandardSql(Dialect dialect) {
+    m_standard = true;
+    m_dialect = dialect;
+}
+
+CScriptReader::Dialect CScriptReader::DialectOf(const CString& dbmsName) {
+    CString name(dbmsName);
+    name.MakeLower();
+    if (name.Find("postgres") >= 0) {
+        return Dialect::PostgreSql;
+    }
+    if (name.Find("mysql") >= 0 || name.Find("mariadb") >= 0) {
+        return Dialect::MySql;
+    }
+    return Dialect::Other;
+}
+
 void CScriptReader::AddLine(const CString& line) {
+    if (m_failed) {
+        return;
+    }
+    ++m_lineNumber;
     const std::string& text = line.Str();
     size_t begin = 0;
     // Editors on Windows often start a UTF-8 file with a byte-order mark;
@@ -50,100 +78,198 @@ void CScriptReader::AddLine(const CString& line) {
         begin = 3;
     }
     m_firstLine = false;
-    const size_t end = text.size();
-
     // What decides a whole line counts only where the line does not begin
     // inside a text or a comment.
-    if (m_state == State::Outside) {
-        const size_t first = FirstNonSpace(text, begin, end);
-        if (first == end) {
-            if (m_separator.empty()) {
-                EndBatch();
-            } else {
-                AddPiece(text, begin, end, false);
-            }
-            return;
-        }
-        if (text[first] == kCommentMarker) {
-            return;
-        }
-        if (m_separator.size() >= 2 && IsSeparatorLine(text, first)) {
-            EndBatch();
-            return;
-        }
+    if (m_state == State::Outside && TakeWholeLine(text, begin, text.size())) {
+        return;
     }
+    ScanLine(text, begin, text.size());
+}
 
+bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t end) {
+    const size_t first = FirstNonSpace(text, begin, end);
+    if (first == end) {
+        if (!m_standard && m_separator.empty()) {
+            EndBatch();
+            return true;
+        }
+        return false;
+    }
+    if (!m_standard && text[first] == kCommentMarker) {
+        return true;
+    }
+    if (m_separator.size() >= 2 && IsSeparatorLine(text, first)) {
+        EndBatch();
+        return true;
+    }
+    if (!m_standard) {
+        return false;
+    }
+    const size_t wordEnd = std::min(end, text.find_first_of(" \t\v\f\r", first));
+    const std::string word = text.substr(first, wordEnd - first);
+    if (text[first] == '\\') {
+        // psql's \restrict and \unrestrict only forbid further commands of
+        // its own until the key is given again: none is ever run here.
+        if (word == "\\restrict" || word == "\\unrestrict") {
+            return true;
+        }
+        Fail("line " + std::to_string(m_lineNumber) +
+                 " is a command of another client, not SQL; nothing from it on is run",
+             Trimmed(text.substr(first, end - first)));
+        return true;
+    }
+    if (m_separator.empty() && !m_hasText && CString(word).CompareNoCase("DELIMITER") == 0) {
+        const size_t from = FirstNonSpace(text, wordEnd, end);
+        const size_t to = std::min(end, text.find_first_of(" \t\v\f\r", from));
+        if (from == to) {
+            Fail("line " + std::to_string(m_lineNumber) + " sets no terminator",
+                 Trimmed(text.substr(first, end - first)));
+        } else {
+            m_terminator = text.substr(from, to - from);
+        }
+        return true;
+    }
+    return false;
+}
+
+void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) {
     const bool oneCharacter = m_separator.size() == 1;
     const char separator = oneCharacter ? m_separator[0] : '\0';
+    const bool terminated = m_standard && m_separator.empty();
+    const bool mySql = m_standard && m_dialect == Dialect::MySql;
     size_t pieceBegin = begin;
-    bool afterSeparator = false;
+    bool afterBoundary = false;
     bool cut = false;
     m_pieceHasText = false;
     // Where text[i] will stand in m_sql once the piece is added.
     const auto at = [this, &pieceBegin](size_t i) {
         return m_sql.size() + (m_hasLines ? 1 : 0) + (i - pieceBegin);
     };
+    std::string word;
+    const auto takeWord = [this, &word] {
+        if (!word.empty()) {
+            TakeWord(word);
+            word.clear();
+        }
+    };
+    // Ends the batch before text[i], with `length` bytes of boundary.
+    const auto boundary = [&](size_t& i, size_t length) {
+        AddPiece(text, pieceBegin, i, false);
+        EndBatch();
+        i += length;
+        pieceBegin = i;
+        afterBoundary = true;
+        m_pieceHasText = false;
+    };
     size_t i = begin;
-    while (i < end) {
+    while (i < end && !m_failed) {
         const char c = text[i];
         const char next = i + 1 < end ? text[i + 1] : '\0';
-        if (m_state == State::DoubleQuoted) {
-            m_state = c == '"' ? State::Outside : m_state;
-            ++i;
-            continue;
-        }
-        if (m_state == State::BlockComment) {
-            if (c == '*' && next == '/') {
-                m_state = State::Outside;
-                i += 2;
-                if (m_omitComments) {
-                    m_comments.emplace_back(m_commentStart, at(i));
+        switch (m_state) {
+            case State::DoubleQuoted:
+            case State::SingleQuoted:
+            case State::Backticked:
+            case State::Bracketed: {
+                if (m_backslashEscapes && c == '\\') {
+                    i += 2;
+                    continue;
                 }
-            } else {
-                m_hasSemicolon = m_hasSemicolon || c == ';';
+                const char closing = m_state == State::DoubleQuoted   ? '"'
+                                     : m_state == State::SingleQuoted ? '\''
+                                     : m_state == State::Backticked   ? '`'
+                                                                      : ']';
+                if (c == closing) {
+                    m_state = State::Outside;
+                }
                 ++i;
+                continue;
             }
-            continue;
+            case State::DollarQuoted: {
+                const size_t close = text.find(m_dollarTag, i);
+                if (close == std::string::npos || close >= end) {
+                    i = end;
+                } else {
+                    i = close + m_dollarTag.size();
+                    m_state = State::Outside;
+                }
+                continue;
+            }
+            case State::BlockComment:
+                if (c == '*' && next == '/') {
+                    m_state = State::Outside;
+                    i += 2;
+                    if (m_omitComments) {
+                        m_comments.emplace_back(m_commentStart, at(i));
+                    }
+                } else {
+                    m_hasSemicolon = m_hasSemicolon || c == ';';
+                    ++i;
+                }
+                continue;
+            case State::Outside:
+                break;
         }
-        if (c == kCommentMarker) {
+        if (terminated && text.compare(i, m_terminator.size(), m_terminator) == 0) {
+            takeWord();
+            // A trigger's body holds statements that end at `;` too.
+            if (m_terminator != ";" || m_bodyDepth == 0) {
+                boundary(i, m_terminator.size());
+                continue;
+            }
+        }
+        if (!m_standard && c == kCommentMarker) {
             cut = true;
             break;
         }
-        if (c == '-' && next == '-') {
+        if ((c == '-' && next == '-') || (mySql && c == '#')) {
             // A comment to the line end.
             if (m_omitComments) {
                 m_comments.emplace_back(at(i), at(end));
-                m_hasSemicolon = m_hasSemicolon || text.find(';', i) != std::string::npos;
+                m_hasSemicolon = m_hasSemicolon || text.find(';', i) < end;
             }
             break;
         }
         if (c == '/' && next == '*') {
+            takeWord();
             m_state = State::BlockComment;
             m_commentStart = at(i);
+            // MySQL runs what stands in /*! ... */ and /*M! ... */.
+            if (mySql && (text.compare(i + 2, 1, "!") == 0 || text.compare(i + 2, 2, "M!") == 0)) {
+                m_pieceHasText = true;
+            }
             i += 2;
             continue;
         }
         if (oneCharacter && c == separator) {
-            AddPiece(text, pieceBegin, i, false);
-            EndBatch();
-            ++i;
-            pieceBegin = i;
-            afterSeparator = true;
-            m_pieceHasText = false;
+            takeWord();
+            boundary(i, 1);
             continue;
         }
-        m_hasSemicolon = m_hasSemicolon || c == ';';
-        if (c == '"') {
-            m_state = State::DoubleQuoted;
+        if (OpenQuote(text, i, end)) {
+            takeWord();
+            m_pieceHasText = true;
+            continue;
         }
+        if (IsWordCharacter(c)) {
+            if (m_standard) {
+                word += c;
+            }
+        } else {
+            takeWord();
+        }
+        m_hasSemicolon = m_hasSemicolon || c == ';';
         if (!IsSpace(c)) {
             m_pieceHasText = true;
         }
         ++i;
     }
-    // What follows a separator on its line begins the next batch, unless it
+    takeWord();
+    if (m_failed) {
+        return;
+    }
+    // What follows a boundary on its line begins the next batch, unless it
     // holds only blanks and complete comments.
-    if (afterSeparator && !m_pieceHasText && m_state == State::Outside) {
+    if (afterBoundary && !m_pieceHasText && m_state == State::Outside) {
         m_comments.clear();  // the batch is still empty
         m_hasSemicolon = false;
         return;
@@ -151,8 +277,111 @@ void CScriptReader::AddLine(const CString& line) {
     AddPiece(text, pieceBegin, cut ? i : end, cut);
 }
 
+bool CScriptReader::OpenQuote(const std::string& text, size_t& i, size_t end) {
+    const char c = text[i];
+    const bool afterWord = i > 0 && IsWordCharacter(text[i - 1]);
+    m_backslashEscapes = false;
+    if (!m_standard) {
+        if (c != '"') {
+            return false;
+        }
+        m_state = State::DoubleQuoted;
+    } else if (c == '\'') {
+        m_state = State::SingleQuoted;
+        // E'...' on PostgreSQL: the E must stand alone, not end a word.
+        const bool escapeString = m_dialect == Dialect::PostgreSql && i > 0 &&
+                                  (text[i - 1] == 'E' || text[i - 1] == 'e') &&
+                                  !(i > 1 && IsWordCharacter(text[i - 2]));
+        m_backslashEscapes = m_dialect == Dialect::MySql || escapeString;
+    } else if (c == '"') {
+        m_state = State::DoubleQuoted;
+        m_backslashEscapes = m_dialect == Dialect::MySql;
+    } else if (c == '`') {
+        m_state = State::Backticked;
+    } else if (c == '[' && m_dialect == Dialect::Other) {
+        m_state = State::Bracketed;
+    } else if (c == '$' && m_dialect == Dialect::PostgreSql && !afterWord) {
+        // $$ or $tag$, the tag a name that does not begin with a digit.
+        size_t close = i + 1;
+        while (close < end && IsWordCharacter(text[close]) && text[close] != '$') {
+            ++close;
+        }
+        const bool tagged = close > i + 1;
+        if (close >= end || text[close] != '$' ||
+            (tagged && std::isdigit(static_cast<unsigned char>(text[i + 1])))) {
+            return false;
+        }
+        m_dollarTag = text.substr(i, close + 1 - i);
+        m_state = State::DollarQuoted;
+        i = close + 1;
+        return true;
+    } else {
+        return false;
+    }
+    ++i;
+    return true;
+}
+
+void CScriptReader::TakeWord(const std::string& text) {
+    std::string word(text);
+    for (char& c : word) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    const std::string last = std::move(m_lastWord);
+    m_lastWord = word;
+    if (++m_words == 1) {
+        m_firstWord = word;
+    }
+    if (!m_standard) {
+        return;
+    }
+    if (m_firstWord == "COPY" && last == "FROM" && word == "STDIN") {
+        m_copyFromStdin = true;
+    }
+    if (m_dialect == Dialect::PostgreSql) {
+        // Only a body of standard SQL, BEGIN ATOMIC ... END, holds `;`.
+        if (last == "BEGIN" && word == "ATOMIC") {
+            ++m_bodyDepth;
+        } else if (m_bodyDepth > 0 && word == "CASE") {
+            ++m_bodyDepth;
+        } else if (m_bodyDepth > 0 && word == "END") {
+            --m_bodyDepth;
+        }
+        return;
+    }
+    if (m_firstWord == "CREATE" && word == "TRIGGER" && m_bodyDepth == 0) {
+        m_trigger = true;
+    }
+    if (!m_trigger) {
+        return;
+    }
+    // END IF, END LOOP, END WHILE and END REPEAT close what was not counted,
+    // END CASE a CASE that was.
+    if (last == "END" && m_endClosed) {
+        m_endClosed = false;
+        if (word == "IF" || word == "LOOP" || word == "WHILE" || word == "REPEAT") {
+            ++m_bodyDepth;
+            return;
+        }
+        if (word == "CASE") {
+            return;
+        }
+    }
+    m_endClosed = false;
+    if (word == "BEGIN") {
+        ++m_bodyDepth;
+    } else if (word == "CASE" && m_bodyDepth > 0) {
+        ++m_bodyDepth;
+    } else if (word == "END" && m_bodyDepth > 0) {
+        --m_bodyDepth;
+        m_endClosed = true;
+    }
+}
+
 void CScriptReader::Finish() {
-    EndBatch();
+    if (!m_failed) {
+        EndBatch();
+    }
 }
 
 bool CScriptReader::TakeBatch(Batch& batch) {
@@ -173,7 +402,7 @@ bool CScriptReader::IsSeparatorLine(const std::string& line, size_t first) const
     }
     for (size_t i = first + m_separator.size(); i < line.size(); ++i) {
         const char c = line[i];
-        if (c == kCommentMarker) {
+        if (c == kCommentMarker && !m_standard) {
             return true;
         }
         if (!IsControl(c) && !IsSpace(c)) {
@@ -194,6 +423,10 @@ void CScriptReader::AddPiece(const std::string& line, size_t begin, size_t end, 
     // cut comment, and one blank after it.
     const size_t first = FirstNonSpace(line, begin, end);
     const size_t last = cut ? end : EndWithoutSpace(line, first, end);
+    if (!m_hasText && m_pieceHasText) {
+        m_firstTextLine = m_lineNumber;
+        m_shownTextStart = m_shown.size();
+    }
     m_shown.append(line, first, last - first);
     m_shown += ' ';
     m_hasText = m_hasText || m_pieceHasText;
@@ -201,6 +434,17 @@ void CScriptReader::AddPiece(const std::string& line, size_t begin, size_t end, 
 }
 
 void CScriptReader::EndBatch() {
+    if (m_copyFromStdin) {
+        // Shown from the line that begins the statement, without the
+        // comments before it.
+        CString shown;
+        CollapseWhitespace(Trimmed(m_shown.substr(m_shownTextStart)), shown);
+        Fail("line " + std::to_string(m_firstTextLine) +
+                 ": COPY ... FROM stdin takes its rows from the client, and a script sends none"
+                 " (dump with --inserts to have them as INSERT statements)",
+             shown.Str());
+        return;
+    }
     // A batch of nothing but blanks and comments is neither printed nor sent.
     if (m_hasText) {
         Batch batch;
@@ -215,6 +459,20 @@ void CScriptReader::EndBatch() {
     m_hasSemicolon = false;
     m_comments.clear();
     m_commentStart = 0;
+    m_firstWord.clear();
+    m_lastWord.clear();
+    m_words = 0;
+    m_trigger = false;
+    m_endClosed = false;
+    m_bodyDepth = 0;
+}
+
+void CScriptReader::Fail(const std::string& why, const std::string& shown) {
+    Batch batch;
+    batch.failure = why;
+    batch.shown = shown;
+    m_ready.push_back(std::move(batch));
+    m_failed = true;
 }
 
 std::string CScriptReader::SqlToSend() {

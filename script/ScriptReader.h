@@ -2,15 +2,30 @@
 //
 // A batch carries two texts. `sql` is what the database is sent: the lines
 // as they were read (line end removed, the comment marker's cut applied, the
-// separator removed), joined by line feeds, with only the batch's own leading
-// and trailing whitespace taken off. `shown` is what is printed: the same
-// lines trimmed, joined by one blank each, and every run of whitespace
-// reduced to its first character, on one line.
+// separator or terminator removed), joined by line feeds, with only the
+// batch's own leading and trailing whitespace taken off. `shown` is what is
+// printed: the same lines trimmed, joined by one blank each, and every run of
+// whitespace reduced to its first character, on one line.
 //
-// Double-quoted text ("...", with "" as a quote inside), "--" comments (to
-// the line end) and "/* ... */" comments (which may span lines) are opaque:
-// the comment marker, the separator and the blank line that ends a batch
-// count only outside them.
+// The reader knows two forms of script.
+//
+// - The program's own (the default): the apostrophe is the comment marker,
+//   batches end at a blank line or at the separator given with -b, and
+//   double-quoted text ("...", with "" as a quote inside), "--" comments (to
+//   the line end) and "/* ... */" comments (which may span lines) are
+//   opaque: the comment marker, the separator and the blank line that ends a
+//   batch count only outside them.
+//
+// - Standard SQL (-a): '...' is text, "...", `...` and [...] are quoted
+//   names, "--" and "/* */" are comments, and a statement ends at a `;`
+//   outside them and outside a trigger's or an atomic body's BEGIN ... END;
+//   with a separator, batches end where the separator says instead. Per
+//   database: on MySQL and MariaDB a backslash escapes inside '...' and
+//   "...", "#" begins a comment, "/*!" comments are executable and DELIMITER
+//   lines set the terminator; on PostgreSQL E'...' takes backslash escapes
+//   and $tag$...$tag$ is text. A line that begins with a backslash is
+//   another client's command, and COPY ... FROM stdin needs rows that no
+//   statement holds: the reading fails before either.
 #pragma once
 
 #include <deque>
@@ -23,22 +38,24 @@
 struct CScriptBatch {
     CString sql;
     CString shown;
+    // When not empty, the reading failed here: this says why (and `shown`
+    // what was refused), and nothing more is read.
+    CString failure;
 };
 
 class CScriptReader {
 public:
     using Batch = CScriptBatch;
 
+    enum class Dialect { Other, PostgreSql, MySql };
+
     // `separator` as given with -b; empty for none.
     explicit CScriptReader(const CString& separator);
 
-    // Reads one line, without its line end. Batches that it completes wait
-    // in order for TakeBatch.
-    void AddLine(const CString& line);
-    // The end of the script: what has been accumulated becomes the last batch.
-    void Finish();
-    // The next completed batch, oldest first; false when none waits.
-    bool TakeBatch(Batch& batch);
+    // Reads the script as standard SQL, for the database the driver names.
+    void UseStandardSql(Dialect dialect);
+    // The dialect for a database product name as SQL_DBMS_NAME gives it.
+    static Dialect DialectOf(const CString& dbmsName);
 
     // The SQLite ODBC driver takes a `;` outside quotes that more text
     // follows for a second statement, and refuses it, in every statement
@@ -48,25 +65,60 @@ public:
     // the database keeps no comment of those statements.
     void OmitCommentsOutsideDefinitions(bool omit) { m_omitComments = omit; }
 
+    // Reads one line, without its line end. Batches that it completes wait
+    // in order for TakeBatch.
+    void AddLine(const CString& line);
+    // The end of the script: what has been accumulated becomes the last batch.
+    void Finish();
+    // The next completed batch, oldest first; false when none waits.
+    bool TakeBatch(Batch& batch);
+
     // Copies the source to the target, each maximal run of whitespace
     // replaced by the run's first character.
     static void CollapseWhitespace(const CString& source, CString& target);
 
 private:
-    enum class State { Outside, DoubleQuoted, BlockComment };
+    enum class State {
+        Outside,
+        DoubleQuoted,
+        SingleQuoted,
+        Backticked,
+        Bracketed,
+        DollarQuoted,
+        BlockComment
+    };
 
+    // Whole-line forms, looked at when a line begins outside texts and
+    // comments. True when the line is taken care of.
+    bool TakeWholeLine(const std::string& text, size_t begin, size_t end);
     bool IsSeparatorLine(const std::string& line, size_t first) const;
+    // Scans one line from `begin`, adding its pieces to the batch.
+    void ScanLine(const std::string& text, size_t begin, size_t end);
+    // Where an opening character starts a quoted span; false when `c` opens
+    // none here.
+    bool OpenQuote(const std::string& text, size_t& i, size_t end);
+    // Takes one word outside texts and comments, for the statement's
+    // structure: bodies, COPY ... FROM stdin.
+    void TakeWord(const std::string& word);
     // Appends line[begin, end) to the batch. `cut` says the piece ended at
     // the comment marker, whose blanks before it stay in the printed text.
     void AddPiece(const std::string& line, size_t begin, size_t end, bool cut);
     void EndBatch();
+    void Fail(const std::string& why, const std::string& shown);
     // The batch's text to send, with comments left out where the driver
     // needs it.
     std::string SqlToSend();
 
     std::string m_separator;
+    bool m_standard = false;
+    Dialect m_dialect = Dialect::Other;
+    std::string m_terminator = ";";  // standard SQL without a separator
     State m_state = State::Outside;
+    bool m_backslashEscapes = false;  // inside the current quoted text
+    std::string m_dollarTag;          // the closing $tag$
     bool m_firstLine = true;
+    bool m_failed = false;
+    long m_lineNumber = 0;
 
     // The batch being accumulated.
     std::string m_sql;
@@ -74,6 +126,17 @@ private:
     bool m_hasText = false;       // anything but blanks and comments
     bool m_pieceHasText = false;  // the same, for the current line's piece
     bool m_hasLines = false;
+    long m_firstTextLine = 0;
+    size_t m_shownTextStart = 0;
+
+    // The statement's structure, from its words.
+    std::string m_firstWord;
+    std::string m_lastWord;
+    int m_words = 0;
+    bool m_trigger = false;
+    bool m_endClosed = false;  // the last word was an END that closed a body
+    int m_bodyDepth = 0;
+    bool m_copyFromStdin = false;
 
     // Comments of the batch, as spans of m_sql, kept only when they may be
     // left out.

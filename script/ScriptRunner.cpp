@@ -44,7 +44,11 @@ BOOL CRunCmd::RunScript() {
 
 BOOL CRunCmd::ReadBatches(CArchive& archive) {
     CScriptReader reader(m_strBatchSeparator);
-    reader.OmitCommentsOutsideDefinitions(m_db.GetDbmsName().CompareNoCase("SQLite") == 0);
+    const CString dbms = m_db.GetDbmsName();
+    if (m_bStandardSql) {
+        reader.UseStandardSql(CScriptReader::DialectOf(dbms));
+    }
+    reader.OmitCommentsOutsideDefinitions(dbms.CompareNoCase("SQLite") == 0);
     CScriptBatch batch;
     CString line;
     bool more = true;
@@ -65,6 +69,12 @@ BOOL CRunCmd::ReadBatches(CArchive& archive) {
 }
 
 BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
+    // What the reader refused is never sent.
+    if (!batch.failure.IsEmpty()) {
+        AfxWriteErrLine("Script error: " + batch.failure);
+        AfxWriteErrLine(batch.shown);
+        return FALSE;
+    }
     // The statement's line and the empty line after it leave in one write.
     AfxWriteOut("Executing: " + batch.shown + "\n\n");
     try {

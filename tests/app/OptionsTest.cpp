@@ -38,6 +38,8 @@ TEST(Options, EveryRuleOfTheOptionTable) {
     add({"-d", "-x"}, [](E& e) { e.temp = true; });
     add({"-o", "-sx"}, [](E& e) { e.machine = e.temp = true; });
     add({"-xdName"}, [](E& e) { e.temp = true, e.dsn = "Name"; });
+    add({"-ax", "-b;"}, [](E& e) { e.standardSql = e.temp = true, e.separator = ";"; });
+    add({"-dNamea"}, [](E& e) { e.dsn = "Namea"; });
     add({"-dxName"}, [](E& e) { e.dsn = "xName"; });
     add({"-s", "-u"}, [](E&) {});
     add({"-us"}, [](E& e) { e.machine = true; });

@@ -33,6 +33,7 @@ const char* const kHelp[] = {
     "    -P    password",
     "    -i    [PATH\\]script_file.sql",
     "    -b    batch_separator",
+    "    -a    (script is standard SQL: '...' is text, ; ends a statement)",
 };
 
 class CommandLine : public testing::Test {

@@ -19,15 +19,23 @@ std::ostream& operator<<(std::ostream& os, const Sent& s) {
 }
 
 // Feeds the script, split at line feeds, and collects every batch.
-std::vector<Sent> Read(const std::string& script, const char* separator,
-                       bool omitComments = false) {
+using Dialect = CScriptReader::Dialect;
+
+// A refusal is shown as its reason after "refused: ", with what was refused.
+std::vector<Sent> Read(const std::string& script, const char* separator, bool omitComments = false,
+                       bool standard = false, Dialect dialect = Dialect::Other) {
     CScriptReader reader(separator);
     reader.OmitCommentsOutsideDefinitions(omitComments);
+    if (standard) {
+        reader.UseStandardSql(dialect);
+    }
     std::vector<Sent> sent;
     CScriptBatch batch;
     const auto drain = [&] {
         while (reader.TakeBatch(batch)) {
-            sent.push_back({batch.sql.Str(), batch.shown.Str()});
+            const std::string failure = batch.failure.Str();
+            sent.push_back(
+                {failure.empty() ? batch.sql.Str() : "refused: " + failure, batch.shown.Str()});
         }
     };
     size_t begin = 0;
@@ -190,6 +198,117 @@ TEST(ScriptReader, CommentsLeftOutWhereTheDriverSplitsAtSemicolons) {
     };
     for (const ReaderCase& c : cases) {
         EXPECT_EQ(Read(c.script, c.separator, true), c.expected) << c.name;
+    }
+}
+
+struct StandardCase {
+    const char* name;
+    Dialect dialect;
+    const char* separator;
+    std::string script;
+    std::vector<Sent> expected;
+};
+
+TEST(ScriptReader, StandardSqlEndsStatementsWhereTheDatabaseWould) {
+    const Dialect other = Dialect::Other;
+    const Dialect pg = Dialect::PostgreSql;
+    const Dialect my = Dialect::MySql;
+    const std::vector<StandardCase> cases = {
+        {"texts, names and comments hold ; and apostrophes",
+         other,
+         "",
+         "-- it's\nINSERT INTO \"a;\" VALUES ('it''s; ok', `b;`, [c;]); /* d; */ ' e' ;\n",
+         {{"-- it's\nINSERT INTO \"a;\" VALUES ('it''s; ok', `b;`, [c;])",
+           "-- it's INSERT INTO \"a;\" VALUES ('it''s; ok', `b;`, [c;])"},
+          Same("/* d; */ ' e'")}},
+        {"blank lines are whitespace, texts keep their blanks",
+         other,
+         "",
+         "SELECT 1\n\n+ 2; SELECT 'a  \n\n  b';",
+         {{"SELECT 1\n\n+ 2", "SELECT 1 + 2"}, {"SELECT 'a  \n\n  b'", "SELECT 'a b'"}}},
+        {"a backslash is ordinary elsewhere",
+         other,
+         "",
+         "SELECT 'a\\'; SELECT 2;",
+         {Same("SELECT 'a\\'"), Same("SELECT 2")}},
+        {"MySQL: backslash escapes, # and executable comments",
+         my,
+         "",
+         "INSERT INTO t VALUES ('it\\'s;', \"q\\\";\");\n/*!40101 SET NAMES utf8mb4 */;\n"
+         "/* plain */;\n# hash ;\nSELECT 1;",
+         {Same("INSERT INTO t VALUES ('it\\'s;', \"q\\\";\")"),
+          Same("/*!40101 SET NAMES utf8mb4 */"),
+          {"# hash ;\nSELECT 1", "# hash ; SELECT 1"}}},
+        {"PostgreSQL: E'' escapes, dollar quotes, $1 and names with $",
+         pg,
+         "",
+         "SELECT E'it\\'s;', 'a\\';\nCREATE FUNCTION f() RETURNS int AS $body$\nBEGIN RETURN 1; "
+         "END; $$ $body$ LANGUAGE plpgsql;\nSELECT $$a;b$$, a$b$c FROM t WHERE x = $1;",
+         {Same("SELECT E'it\\'s;', 'a\\'"),
+          {"CREATE FUNCTION f() RETURNS int AS $body$\nBEGIN RETURN 1; END; $$ $body$ LANGUAGE "
+           "plpgsql",
+           "CREATE FUNCTION f() RETURNS int AS $body$ BEGIN RETURN 1; END; $$ $body$ LANGUAGE "
+           "plpgsql"},
+          Same("SELECT $$a;b$$, a$b$c FROM t WHERE x = $1")}},
+        {"trigger bodies, CASE inside them",
+         other,
+         "",
+         "CREATE TEMP TRIGGER tr AFTER INSERT ON a BEGIN UPDATE b SET x = CASE WHEN 1 THEN 2 "
+         "END; DELETE FROM c; END; SELECT 1;",
+         {Same("CREATE TEMP TRIGGER tr AFTER INSERT ON a BEGIN UPDATE b SET x = CASE WHEN 1 THEN 2 "
+               "END; DELETE FROM c; END"),
+          Same("SELECT 1")}},
+        {"MySQL trigger with END IF and END CASE, BEGIN elsewhere",
+         my,
+         "",
+         "CREATE TRIGGER upd BEFORE UPDATE ON f FOR EACH ROW BEGIN IF 1 THEN SET @a=1; END IF; "
+         "CASE WHEN 1 THEN SET @b=1; END CASE; END;\nBEGIN; COMMIT;",
+         {Same("CREATE TRIGGER upd BEFORE UPDATE ON f FOR EACH ROW BEGIN IF 1 THEN SET @a=1; END "
+               "IF; CASE WHEN 1 THEN SET @b=1; END CASE; END"),
+          Same("BEGIN"), Same("COMMIT")}},
+        {"PostgreSQL BEGIN ATOMIC",
+         pg,
+         "",
+         "CREATE FUNCTION g() RETURNS int LANGUAGE sql BEGIN ATOMIC SELECT 1; SELECT CASE WHEN "
+         "true THEN 2 END; END; BEGIN; COMMIT;",
+         {Same("CREATE FUNCTION g() RETURNS int LANGUAGE sql BEGIN ATOMIC SELECT 1; SELECT CASE "
+               "WHEN true THEN 2 END; END"),
+          Same("BEGIN"), Same("COMMIT")}},
+        {"DELIMITER sets the terminator",
+         my,
+         "",
+         "DELIMITER ;;\nCREATE PROCEDURE p() BEGIN SELECT 1; END ;;\ndelimiter //\nSELECT 2//\n"
+         "DELIMITER ;\nSELECT 3;",
+         {Same("CREATE PROCEDURE p() BEGIN SELECT 1; END"), Same("SELECT 2"), Same("SELECT 3")}},
+        {"with a separator line, ; goes to the database",
+         other,
+         "GO",
+         "INSERT INTO t VALUES ('a\nGO\n');\n\nINSERT INTO t VALUES (2);\nGO\n",
+         {{"INSERT INTO t VALUES ('a\nGO\n');\n\nINSERT INTO t VALUES (2);",
+           "INSERT INTO t VALUES ('a GO '); INSERT INTO t VALUES (2);"}}},
+        {"with a one-character separator",
+         other,
+         "|",
+         "SELECT '|', 1; SELECT 2|",
+         {Same("SELECT '|', 1; SELECT 2")}},
+        {"another client's command stops the reading",
+         pg,
+         "",
+         "\\restrict abc\nSELECT 1; SELECT\n  \\connect other\nSELECT 2;",
+         {Same("SELECT 1"),
+          {"refused: line 3 is a command of another client, not SQL; nothing from it on is run",
+           "\\connect other"}}},
+        {"COPY ... FROM stdin is refused",
+         pg,
+         "",
+         "SELECT 1;\n\nCOPY public.t (a, b) FROM stdin;\n1\t2\n\\.\n",
+         {Same("SELECT 1"),
+          {"refused: line 3: COPY ... FROM stdin takes its rows from the client, and a script "
+           "sends none (dump with --inserts to have them as INSERT statements)",
+           "COPY public.t (a, b) FROM stdin"}}},
+    };
+    for (const StandardCase& c : cases) {
+        EXPECT_EQ(Read(c.script, c.separator, false, true, c.dialect), c.expected) << c.name;
     }
 }
 

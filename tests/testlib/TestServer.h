@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "testlib/Process.h"
+
 namespace vorla::test {
 
 class TestServer {
@@ -35,6 +37,14 @@ public:
     // client on the socket and gives the rows, columns joined by '|'. A
     // failure adds a test failure and gives the error text as the only row.
     std::vector<std::string> Sql(const std::string& sql, const std::string& database) const;
+
+    // The engine's own client, run as alice over TCP, reading `file` into
+    // `database` and stopping at the first error.
+    virtual ProcessResult Restore(const std::string& file, const std::string& database) const = 0;
+
+    // The engine's own dump tool on `database`, as the administrator, with
+    // `options`; a failure adds a test failure.
+    std::string Dump(const std::string& database, const std::vector<std::string>& options) const;
 
     // A new database that alice owns.
     virtual void CreateDatabase(const std::string& name) const = 0;
@@ -62,6 +72,9 @@ protected:
     virtual std::vector<std::string> Client(const std::string& sql,
                                             const std::string& database) const = 0;
 
+    // The dump tool's command for `database`, without options.
+    virtual std::vector<std::string> DumpCommand(const std::string& database) const = 0;
+
     // What separates the columns in the client's rows.
     virtual char ColumnSeparator() const { return '|'; }
 
@@ -88,10 +101,12 @@ public:
     void CreateDatabase(const std::string& name) const override;
     std::vector<std::pair<std::string, std::string>> DataSource(
         const std::string& database) const override;
+    ProcessResult Restore(const std::string& file, const std::string& database) const override;
 
 protected:
     std::vector<std::string> Client(const std::string& sql,
                                     const std::string& database) const override;
+    std::vector<std::string> DumpCommand(const std::string& database) const override;
 
 private:
     std::string m_bin;
@@ -106,10 +121,12 @@ public:
     void CreateDatabase(const std::string& name) const override;
     std::vector<std::pair<std::string, std::string>> DataSource(
         const std::string& database) const override;
+    ProcessResult Restore(const std::string& file, const std::string& database) const override;
 
 protected:
     std::vector<std::string> Client(const std::string& sql,
                                     const std::string& database) const override;
+    std::vector<std::string> DumpCommand(const std::string& database) const override;
     char ColumnSeparator() const override { return '\t'; }
 };
 

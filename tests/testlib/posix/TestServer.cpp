@@ -216,6 +216,17 @@ std::vector<std::string> TestServer::Sql(const std::string& sql,
     return Lines(out);
 }
 
+std::string TestServer::Dump(const std::string& database,
+                             const std::vector<std::string>& options) const {
+    std::vector<std::string> argv = DumpCommand(database);
+    argv.insert(argv.end() - 1, options.begin(), options.end());
+    const ProcessResult result = RunProcess(argv, ProcessOptions());
+    if (result.exitCode != 0) {
+        ADD_FAILURE() << Name() << " could not dump " << database << ":\n" << result.err;
+    }
+    return result.out;
+}
+
 namespace {
 
 // The newest PostgreSQL installed, as Debian lays them out.
@@ -288,6 +299,19 @@ std::vector<std::string> PgCluster::Client(const std::string& sql,
             sql};
 }
 
+ProcessResult PgCluster::Restore(const std::string& file, const std::string& database) const {
+    ProcessOptions options;
+    options.env = {{"PGPASSWORD", "se;cr}et"}};
+    return RunProcess({m_bin + "/psql", "-h", "127.0.0.1", "-p", std::to_string(Port()), "-U",
+                       "alice", "-d", database, "-qX", "-v", "ON_ERROR_STOP=1", "-f", file},
+                      options);
+}
+
+std::vector<std::string> PgCluster::DumpCommand(const std::string& database) const {
+    return {m_bin + "/pg_dump",     "-h", m_socketDir, "-p",
+            std::to_string(Port()), "-U", "postgres",  database};
+}
+
 // mariadbd runs as the user that starts it (given no --user, it changes no
 // credentials, which would clear the signal it gets when the test ends).
 MariaDbServer::MariaDbServer(const std::string& dir) : TestServer(dir) {
@@ -334,6 +358,23 @@ std::vector<std::string> MariaDbServer::Client(const std::string& sql,
             "-e",
             sql,
             database};
+}
+
+ProcessResult MariaDbServer::Restore(const std::string& file, const std::string& database) const {
+    ProcessOptions options;
+    options.input = ReadFileBytes(file);
+    // With the character set the ODBC driver uses, and the comments kept in
+    // routine bodies, as every other client sends them.
+    return RunProcess(
+        {"/usr/bin/mariadb", "--no-defaults", "--default-character-set=utf8mb4", "--comments", "-h",
+         "127.0.0.1", "-P", std::to_string(Port()), "-u", "alice", "-pse;cr}et", database},
+        options);
+}
+
+std::vector<std::string> MariaDbServer::DumpCommand(const std::string& database) const {
+    return {
+        "/usr/bin/mariadb-dump", "--no-defaults", "-S", m_socketDir + "/mysqld.sock", "-u", "root",
+        "--skip-dump-date",      database};
 }
 
 }  // namespace vorla::test
