@@ -8,6 +8,8 @@
 #      vs psql
 #   f. the registry store per call, beside raw SQLite writing the same rows
 #      and, where Wine is installed, Windows' registry under Wine
+#   g. a dump of 20,000 rows restored with vorla -a: against sqlite3 < dump,
+#      and (with figure e's server) a pg_dump --inserts against psql -f
 #
 #   bench/run-bench.sh [BUILD_DIR]
 #
@@ -31,7 +33,8 @@
 #   BENCH_PG_ROUNDS     timed runs of each tool in figure e (default 5)
 #   BENCH_WINE          0 skips the Wine column of figure f (default: measured
 #                       where wine and the MinGW-w64 compiler are installed)
-#   BENCH_FIGURES       the figures to measure (default abcdef; e.g. c for the
+#   BENCH_DUMP_ROWS     rows of the dumps of figure g (default 20000)
+#   BENCH_FIGURES       the figures to measure (default abcdefg; e.g. c for the
 #                       temporary data source alone)
 set -euo pipefail
 shopt -s inherit_errexit
@@ -45,7 +48,8 @@ big_bytes=${BENCH_BIG_BYTES:-1073741824}
 dsn_counts=${BENCH_DSN_COUNTS:-10 100 1000}
 pg_batches=${BENCH_PG_BATCHES:-5000}
 pg_rounds=${BENCH_PG_ROUNDS:-5}
-figures=${BENCH_FIGURES:-abcdef}
+figures=${BENCH_FIGURES:-abcdefg}
+dump_rows=${BENCH_DUMP_ROWS:-20000}
 
 note() { printf '%s\n' "$*" >&2; }
 die() { note "run-bench.sh: $*"; exit 1; }
@@ -464,6 +468,7 @@ figure_e() {
             cpus[$tool]+="${out#* } "
         done
     done
+    [[ $figures == *g* ]] && figure_g_pg "$dir" "$port" "$bin" "$dump_rows" "$rounds"
     kill -QUIT "$server" 2>/dev/null
     wait "$server" 2>/dev/null || true
     trap cleanup EXIT
@@ -482,6 +487,127 @@ figure_e() {
     ri=$(calc '%.3f' "$wv / $wi") rp=$(calc '%.3f' "$wv / $wp")
     row "   vorla / isql" "${ri}x (CPU $(ratio "$cv" "$ci"))" "<= 1.00x" "$(within "$ri" 1.00)"
     row "   vorla / psql" "${rp}x (CPU $(ratio "$cv" "$cp"))" "(info)" ""
+    [[ -f $dir/g_rows.txt ]] && cat "$dir/g_rows.txt"
+    return 0
+}
+
+# figure_g_pg DIR PORT BIN ROWS ROUNDS: on figure e's server, a pg_dump
+# --inserts of a table of ROWS rows restored into a new database with vorla
+# -a and with psql -f, interleaved rounds; the rows go to DIR/g_rows.txt.
+figure_g_pg() {
+    local dir=$1 port=$2 bin=$3 n=$4 rounds=$5 r i tool
+    local sql=("$bin/psql" -h "$dir/socket" -p "$port" -U postgres -AtqX -v ON_ERROR_STOP=1)
+    dump_rows_sql "$n" | sed 's/INTEGER PRIMARY KEY/integer PRIMARY KEY/; s/REAL/double precision/' |
+        "${sql[@]}" -d bench || die "cannot make the source of the dump"
+    "$bin/pg_dump" -h "$dir/socket" -p "$port" -U postgres --no-owner --inserts -t dumped bench \
+        >"$dir/g_dump.sql" || die "pg_dump failed"
+    printf '[PgRestore]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=restored\n' \
+        "$port" >>"$dir/sys/odbc.ini"
+    run_g_pg() {
+        local started ended
+        "${sql[@]}" -d postgres -c 'DROP DATABASE IF EXISTS restored' \
+            -c 'CREATE DATABASE restored OWNER alice' || die "cannot make the database"
+        started=$EPOCHREALTIME
+        (
+            cd "$dir"
+            export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
+            case $1 in
+                vorla) "$vorla" -d PgRestore -U alice -P secret -a -i g_dump.sql \
+                    </dev/null >/dev/null 2>err.txt ;;
+                psql) PGPASSWORD=secret "$bin/psql" -h 127.0.0.1 -p "$port" -U alice -d restored \
+                    -qX -v ON_ERROR_STOP=1 -f g_dump.sql >/dev/null 2>err.txt ;;
+            esac || { cat err.txt >&2; die "$1 failed on the dump"; }
+        )
+        ended=$EPOCHREALTIME
+        [[ $("${sql[@]}" -d restored -c 'SELECT count(*) FROM dumped') == "$n" ]] ||
+            die "$1 did not restore $n rows"
+        awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.4f\n", b - a }'
+    }
+    local tools=(vorla psql)
+    declare -A walls=()
+    note "g. PostgreSQL: a pg_dump --inserts of $n rows, 1 warm-up + $rounds timed rounds ..."
+    for tool in "${tools[@]}"; do run_g_pg "$tool" >/dev/null; done
+    for ((r = 0; r < rounds; r++)); do
+        for ((i = 0; i < 2; i++)); do
+            tool=${tools[$(((r + i) % 2))]}
+            walls[$tool]+="$(run_g_pg "$tool") "
+        done
+    done
+    local wv wp rv
+    # shellcheck disable=SC2086
+    wv=$(median ${walls[vorla]}) wp=$(median ${walls[psql]})
+    rv=$(calc '%.3f' "$wv / $wp")
+    {
+        section "g. a pg_dump --inserts of $n rows (autocommit) restored over TCP"
+        row "" "median of $rounds: wall s" "" ""
+        row "   vorla -d DSN -U -P -a -i dump.sql" "$(calc '%.3f' "$wv")" "" ""
+        row "   psql -h 127.0.0.1 -f dump.sql" "$(calc '%.3f' "$wp")" "" ""
+        row "   vorla / psql" "${rv}x" "<= 1.05x" "$(within "$rv" 1.05)"
+    } >"$dir/g_rows.txt"
+}
+
+# dump_rows_sql N: a script that makes the table of the dump figures, each
+# row's text holding an apostrophe, a ';' and a run of blanks.
+dump_rows_sql() {
+    awk -v n="$1" 'BEGIN {
+        print "CREATE TABLE dumped (id INTEGER PRIMARY KEY, name TEXT, amount REAL);"
+        print "BEGIN;"
+        for (i = 1; i <= n; i++) printf "INSERT INTO dumped VALUES (%d, \047row \047\047%d\047\047;  x\047, %d.5);\n", i, i, i
+        print "COMMIT;"
+    }'
+}
+
+# figure_g DIR ROWS ROUNDS: sqlite3's own .dump of a table of ROWS rows,
+# restored into a fresh copy of the template with vorla -a and into a new
+# file with sqlite3, interleaved rounds.
+figure_g() {
+    local dir=$1/g n=$2 rounds=$3 r i tool started ended
+    mkdir -p "$dir"
+    dump_rows_sql "$n" | sqlite3 "$dir/source.db" || die "cannot make the source of the dump"
+    sqlite3 "$dir/source.db" .dump >"$dir/dump.sql"
+    run_g() {
+        (
+            cd "$1"
+            export VORLA_PREFIX=$work/prefix
+            rm -f restored.db restored.db-journal
+            [[ $2 == vorla ]] && cp "$work/template.mdb" restored.db
+            started=$EPOCHREALTIME
+            case $2 in
+                vorla) "$vorla" -d RestoreDsn -a -i dump.sql </dev/null >/dev/null 2>err.txt ;;
+                sqlite3) sqlite3 restored.db <dump.sql >/dev/null 2>err.txt ;;
+            esac || { cat err.txt >&2; die "$2 failed on the dump"; }
+            ended=$EPOCHREALTIME
+            [[ $(sqlite3 restored.db 'SELECT count(*) FROM dumped') == "$3" ]] ||
+                die "$2 did not restore $3 rows"
+            awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.4f\n", b - a }'
+        )
+    }
+    (
+        cd "$dir"
+        export VORLA_PREFIX=$work/prefix
+        printf 'SELECT 1\nGO\n' >trivial.sql
+        "$vorla" -d RestoreDsn -c -o restored.db -e "$work/template.mdb" -i trivial.sql -b GO \
+            >/dev/null || die "cannot create the data source RestoreDsn"
+    )
+    local tools=(vorla sqlite3)
+    declare -A walls=()
+    note "g. SQLite: a .dump of $n rows, 1 warm-up + $rounds timed rounds ..."
+    for tool in "${tools[@]}"; do run_g "$dir" "$tool" "$n" >/dev/null; done
+    for ((r = 0; r < rounds; r++)); do
+        for ((i = 0; i < 2; i++)); do
+            tool=${tools[$(((r + i) % 2))]}
+            walls[$tool]+="$(run_g "$dir" "$tool" "$n") "
+        done
+    done
+    local wv ws rv
+    # shellcheck disable=SC2086
+    wv=$(median ${walls[vorla]}) ws=$(median ${walls[sqlite3]})
+    rv=$(calc '%.3f' "$wv / $ws")
+    section "g. a sqlite3 .dump of $n rows (one transaction) restored, in $base ($(fs_type "$work"))"
+    row "" "median of $rounds: wall s" "" ""
+    row "   vorla -d DSN -a -i dump.sql" "$(calc '%.3f' "$wv")" "" ""
+    row "   sqlite3 FILE < dump.sql" "$(calc '%.3f' "$ws")" "" ""
+    row "   vorla / sqlite3" "${rv}x" "<= 1.05x" "$(within "$rv" 1.05)"
 }
 
 # figure_f DIR: bench_registry_work on a prefix of its own, bench_raw_sqlite
@@ -566,6 +692,7 @@ table=$(
         figure_e "$work" "$pg_batches" "$pg_rounds"
     fi
     if wants f; then figure_f "$work"; fi
+    if wants g; then figure_g "$work" "$dump_rows" "$rounds"; fi
 )
 total=$(awk -v a="$bench_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 

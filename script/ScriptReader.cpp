@@ -21,7 +21,8 @@ bool IsControl(char c) {
 
 bool IsWordCharacter(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return std::isalnum(u) || c == '_' || c == '$' || u >= 128;
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
+           c == '_' || c == '$' || u >= 128;
 }
 
 size_t FirstNonSpace(const std::string& text, size_t from, size_t to) {
@@ -209,7 +210,8 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
             case State::Outside:
                 break;
         }
-        if (terminated && text.compare(i, m_terminator.size(), m_terminator) == 0) {
+        if (terminated && c == m_terminator[0] &&
+            text.compare(i, m_terminator.size(), m_terminator) == 0) {
             takeWord();
             // A trigger's body holds statements that end at `;` too.
             if (m_terminator != ";" || m_bodyDepth == 0) {
@@ -325,7 +327,9 @@ bool CScriptReader::OpenQuote(const std::string& text, size_t& i, size_t end) {
 void CScriptReader::TakeWord(const std::string& text) {
     std::string word(text);
     for (char& c : word) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
     }
     const std::string last = std::move(m_lastWord);
     m_lastWord = word;
