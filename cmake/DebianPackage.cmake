@@ -7,9 +7,10 @@
 # The changelog records each release; its newest entry must be this one, or
 # the package would name a release that its changelog does not.
 file(STRINGS ${CMAKE_SOURCE_DIR}/packaging/changelog _vorla_changelog_head LIMIT_COUNT 1)
-if(NOT _vorla_changelog_head MATCHES "^vorla \\(${PROJECT_VERSION}\\) ")
-  message(FATAL_ERROR "packaging/changelog begins with '${_vorla_changelog_head}', "
-    "not with an entry for version ${PROJECT_VERSION}: add one")
+string(REGEX MATCH "^vorla \\(([^)]*)\\)" _vorla_changelog_entry "${_vorla_changelog_head}")
+if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
+  message(FATAL_ERROR "The newest entry of packaging/changelog is for version "
+    "'${CMAKE_MATCH_1}', the project's version is ${PROJECT_VERSION}: add an entry for it")
 endif()
 
 set(CPACK_GENERATOR DEB)
