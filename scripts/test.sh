@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what the tests need, builds, runs CTest and the
-# format check, then builds with the address and undefined-behaviour
+# format check, builds the Debian package and tests it by installing it,
+# running the demo as a new user and removing it again (scripts/test-deb.sh,
+# which needs root), then builds with the address and undefined-behaviour
 # sanitizers and runs CTest again, and last cross-builds for Windows and runs
 # the Windows test programs under Wine (scripts/test-windows.sh).
 set -euo pipefail
@@ -16,6 +18,8 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLA_BUILD_TES
 cmake --build build -j "$jobs"
 cmake --build build --target check_format
 (cd build && ctest --output-on-failure --no-tests=error -j "$jobs")
+
+scripts/test-deb.sh
 
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORLA_SANITIZE="address;undefined" -DVORLA_BUILD_TESTS=ON
 cmake --build build-asan -j "$jobs"

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "VorlaVersion.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
 
@@ -50,6 +51,17 @@ TEST(Setup, SettingUpAgainChangesNothing) {
     struct stat st;
     ASSERT_EQ(lstat(dir.File("prefix/system32/odbcjt32.dll").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+// Asking for the release makes no prefix: a package check or a curious user
+// must not leave set-up behind.
+TEST(Setup, VersionIsTheProjectsAndTouchesNoPrefix) {
+    ScopedTempDir dir;
+    auto result = RunProcess({VORLA_SETUP_BIN, "--version"}, OptionsFor(dir));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "vorla-setup " VORLA_VERSION "\n");
+    struct stat st;
+    EXPECT_NE(lstat(dir.File("prefix").c_str(), &st), 0);
 }
 
 TEST(Setup, MissingDriverIsNamedAndNothingIsLinked) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "VorlaVersion.h"
 #include "platform/Win32.h"
 #include "testlib/TempDir.h"
 
@@ -285,6 +286,24 @@ TEST_F(RegToolTest, HelpListsTheVerbsWithExamples) {
     const RunResult run = Reg({"delete", "/?"});
     EXPECT_EQ(run.nExit, 0);
     EXPECT_NE(run.strOut.find("/va"), string::npos);
+}
+
+TEST_F(RegToolTest, VersionIsTheProjectsAndStandsAlone) {
+    const struct {
+        std::vector<string> args;
+        int nExit;
+        string strOut;
+    } rows[] = {
+        {{"--version"}, 0, "vorla-reg " VORLA_VERSION "\n"},
+        {{"--Version"}, 0, "vorla-reg " VORLA_VERSION "\n"},
+        {{"--version", "query"}, 1, ""},
+        {{"query", "--version"}, 1, ""},
+    };
+    for (const auto& row : rows) {
+        const RunResult run = Reg(row.args);
+        EXPECT_EQ(run.nExit, row.nExit) << row.args.back();
+        EXPECT_EQ(run.strOut, row.strOut) << row.args.back();
+    }
 }
 
 // Everything the registry can hold survives export, import into an empty

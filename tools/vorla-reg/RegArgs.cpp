@@ -195,6 +195,11 @@ ArgError ParseArgs(const std::vector<std::string>& args, RegArgs& parsed) {
         parsed.bHelp = true;
         return args.size() == 1 ? ArgError::none : ArgError::syntax;
     }
+    // Not one of reg's own: the package's release, as other POSIX tools give it.
+    if (ToUpper(args[0]) == "--VERSION") {
+        parsed.bVersion = true;
+        return args.size() == 1 ? ArgError::none : ArgError::syntax;
+    }
     parsed.verb = VerbOf(args[0]);
     if (parsed.verb == Verb::none) {
         return ArgError::syntax;

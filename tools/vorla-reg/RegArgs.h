@@ -27,6 +27,7 @@ struct KeySpec {
 struct RegArgs {
     Verb verb = Verb::none;
     bool bHelp = false;
+    bool bVersion = false;  // --version, alone
     KeySpec key;
     bool bValueName = false;  // /v given
     std::string strValueName;

@@ -4,6 +4,7 @@
 
 #include "RegArgs.h"
 #include "RegVerbs.h"
+#include "VorlaVersion.h"
 #include "platform/Prefix.h"
 #include "platform/RegistryWait.h"
 
@@ -32,7 +33,8 @@ const char kGeneralHelp[] =
     "  vorla-reg export HKCU\\Software\\Vorla vorla.reg /y\n"
     "  vorla-reg import vorla.reg\n"
     "\n"
-    "For help on one operation: vorla-reg <operation> /?\n";
+    "For help on one operation: vorla-reg <operation> /?\n"
+    "The release of this program: vorla-reg --version\n";
 
 const char kQueryHelp[] =
     "vorla-reg query KeyName [/v ValueName | /ve] [/s]\n"
@@ -146,6 +148,10 @@ int RegMain(const std::vector<std::string>& args, std::istream& in, std::ostream
     }
     if (parsed.bHelp) {
         out << HelpOf(parsed.verb) << std::flush;
+        return 0;
+    }
+    if (parsed.bVersion) {
+        out << "vorla-reg " << VORLA_VERSION << std::endl;
         return 0;
     }
     // A store that another process keeps locked is waited for a while; say

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "VorlaVersion.h"
 #include "platform/Prefix.h"
 #include "platform/Win32.h"
 
@@ -29,6 +30,7 @@ constexpr const char* kClassName = "VORLA.Template";
 
 void Usage(std::ostream& out) {
     out << "Usage: vorla-setup [--data-dir DIR] [--driver LIBRARY]\n"
+           "       vorla-setup --version\n"
            "\n"
            "Sets up the prefix ($VORLA_PREFIX, or $HOME/.vorla) so that vorla runs:\n"
            "the data-source lists, the template registration and the driver link.\n"
@@ -179,6 +181,9 @@ int main(int argc, char* argv[]) {
             (arg == "--data-dir" ? dataDir : driver) = argv[++i];
         } else if (arg == "-h" || arg == "--help" || arg == "/?") {
             Usage(std::cout);
+            return 0;
+        } else if (arg == "--version") {
+            std::cout << "vorla-setup " << VORLA_VERSION << "\n";
             return 0;
         } else {
             std::cerr << "vorla-setup: unknown argument '" << arg << "'\n";
