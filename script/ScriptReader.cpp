@@ -21,8 +21,8 @@ bool IsControl(char c) {
 
 bool IsWordCharacter(char c) {
     const auto u = static_cast<unsigned char>(c);
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') ||
-           c == '_' || c == '$' || u >= 128;
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '_' ||
+           c == '$' || u >= 128;
 }
 
 size_t FirstNonSpace(const std::string& text, size_t from, size_t to) {
