@@ -116,6 +116,9 @@ ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[])
                 case 'x':
                     cmd.m_bTempDsn = TRUE;
                     break;
+                case 't':
+                    cmd.m_bOneTransaction = TRUE;
+                    break;
                 default:
                     // Letters outside the option table are skipped.
                     break;

@@ -73,6 +73,12 @@ CDatabase::~CDatabase() {
 
 void CDatabase::Close() {
     if (m_hdbc != SQL_NULL_HDBC) {
+        if (m_bTransactionPending) {
+            // Best effort on the way out: a server that is gone has ended the
+            // transaction itself.
+            SQLEndTran(SQL_HANDLE_DBC, m_hdbc, SQL_ROLLBACK);
+            m_bTransactionPending = FALSE;
+        }
         SQLDisconnect(m_hdbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
         m_hdbc = SQL_NULL_HDBC;
@@ -209,5 +215,54 @@ void CDatabase::ExecuteSQL(const CString& sql) {
         if (!Succeeded(rc)) {
             AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
         }
+    }
+}
+
+void CDatabase::BeginTrans() {
+    if (!IsOpen()) {
+        AfxThrowDBException(SQL_INVALID_HANDLE, "The database connection is not open.");
+    }
+    // A driver without transactions may still accept the attribute and go on
+    // committing every statement: it is asked first.
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    SQLRETURN rc = SQLGetInfo(m_hdbc, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    }
+    if (capable == SQL_TC_NONE) {
+        AfxThrowDBException(SQL_ERROR, "The ODBC driver does not support transactions.");
+    }
+    rc = SQLSetConnectAttr(m_hdbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_OFF)),
+                           SQL_IS_UINTEGER);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    }
+    m_bTransactionPending = TRUE;
+}
+
+void CDatabase::CommitTrans() {
+    EndTrans(SQL_COMMIT);
+}
+
+void CDatabase::Rollback() {
+    EndTrans(SQL_ROLLBACK);
+}
+
+void CDatabase::EndTrans(SQLSMALLINT completion) {
+    if (!IsOpen() || !m_bTransactionPending) {
+        AfxThrowDBException(SQL_ERROR, "No transaction is pending on the connection.");
+    }
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_hdbc, completion);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    }
+    m_bTransactionPending = FALSE;
+    // Nothing is pending now, so the switch commits nothing of its own.
+    rc = SQLSetConnectAttr(m_hdbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
+                           SQL_IS_UINTEGER);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
     }
 }

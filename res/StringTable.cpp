@@ -17,6 +17,7 @@ const AfxStringEntry kStrings[] = {
     {109, "-P    password"},
     {110, "-i    [PATH\\]script_file.sql"},
     {111, "-b    batch_separator"},
+    {112, "-t    (run the whole script in one transaction: all of it or none)"},
     {IDS_TEMPLATE_ACCESS97, "empty.mdb"},
     {IDS_TEMPLATE_ACCESS2000, "empty2k.mdb"},
 };

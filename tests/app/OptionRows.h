@@ -17,6 +17,7 @@ struct OptionExpect {
     bool create = false;
     bool temp = false;
     bool machine = false;
+    bool transaction = false;
     std::string output;
     std::string emptyDb;
     std::string command;

@@ -33,6 +33,7 @@ const char* const kHelp[] = {
     "    -P    password",
     "    -i    [PATH\\]script_file.sql",
     "    -b    batch_separator",
+    "    -t    (run the whole script in one transaction: all of it or none)",
 };
 
 class CommandLine : public testing::Test {
