@@ -50,16 +50,14 @@ CString ComposeRequest(LPCSTR dsn, LPCSTR connect) {
     return request;
 }
 
-// Frees a statement handle on every way out of ExecuteSQL.
-class StatementHandle {
+// Closes the statement's cursor on every way out of ExecuteSQL, so that the
+// handle is ready for the next statement.
+class CursorClose {
 public:
-    explicit StatementHandle(SQLHSTMT handle) : m_handle(handle) {}
-    ~StatementHandle() {
-        SQLFreeStmt(m_handle, SQL_CLOSE);
-        SQLFreeHandle(SQL_HANDLE_STMT, m_handle);
-    }
-    StatementHandle(const StatementHandle&) = delete;
-    StatementHandle& operator=(const StatementHandle&) = delete;
+    explicit CursorClose(SQLHSTMT handle) : m_handle(handle) {}
+    ~CursorClose() { SQLFreeStmt(m_handle, SQL_CLOSE); }
+    CursorClose(const CursorClose&) = delete;
+    CursorClose& operator=(const CursorClose&) = delete;
 
 private:
     SQLHSTMT m_handle;
@@ -78,6 +76,10 @@ void CDatabase::Close() {
             // transaction itself.
             SQLEndTran(SQL_HANDLE_DBC, m_hdbc, SQL_ROLLBACK);
             m_bTransactionPending = FALSE;
+        }
+        if (m_hstmt != SQL_NULL_HSTMT) {
+            SQLFreeHandle(SQL_HANDLE_STMT, m_hstmt);
+            m_hstmt = SQL_NULL_HSTMT;
         }
         SQLDisconnect(m_hdbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
@@ -190,12 +192,20 @@ void CDatabase::ExecuteSQL(const CString& sql) {
     if (!IsOpen()) {
         AfxThrowDBException(SQL_INVALID_HANDLE, "The database connection is not open.");
     }
-    SQLHSTMT hstmt = SQL_NULL_HSTMT;
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &hstmt);
-    if (!Succeeded(rc)) {
-        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    // One statement handle serves every statement of the connection: a
+    // script of many small batches would otherwise spend a good part of its
+    // time allocating and freeing handles in the driver manager and driver.
+    if (m_hstmt == SQL_NULL_HSTMT) {
+        SQLHSTMT handle = SQL_NULL_HSTMT;
+        const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &handle);
+        if (!Succeeded(rc)) {
+            AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+        }
+        m_hstmt = handle;
     }
-    StatementHandle guard(hstmt);
+    const SQLHSTMT hstmt = m_hstmt;
+    CursorClose guard(hstmt);
+    SQLRETURN rc = SQL_SUCCESS;
 
     rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.Str().data())),
                        static_cast<SQLINTEGER>(sql.GetLength()));

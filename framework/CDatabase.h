@@ -68,6 +68,9 @@ protected:
     CString m_strConnect;
     DWORD m_dwLoginTimeout = 15;
     BOOL m_bTransactionPending = FALSE;
+    // The statement handle that ExecuteSQL reuses; allocated at the first
+    // statement, freed by Close.
+    SQLHSTMT m_hstmt = SQL_NULL_HSTMT;
 
 private:
     void EndTrans(SQLSMALLINT completion);
