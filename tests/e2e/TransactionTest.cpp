@@ -248,3 +248,33 @@ TEST(OneTransaction, AllOrNothingOnMariaDb) {
 }
 
 }  // namespace
+
+// A driver that cannot leave autocommit, or that has no transactions, ends
+// the run before the first batch, with what it said.
+TEST(OneTransaction, ADriverWithoutTransactionsRunsNothing) {
+    const struct {
+        const char* login;
+        const char* message;
+    } rows[] = {
+        {"refuse", "[NoTransaction]Autocommit cannot be switched off"},
+        {"none", "The ODBC driver does not support transactions."},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.login);
+        Site site;
+        site.HostOdbc().AddDataSource(HostOdbcConfig::Scope::User, "Plain",
+                                      {{"Driver", VORLA_NO_TRANSACTION_DRIVER}});
+        WriteFileBytes(site.File("s.sql"), "INSERT INTO t VALUES (1)\nGO\n");
+        ExpectedStreams expected;
+        expected.Out(kBanner).OutPart("Connecting to 'Plain'  . . .").Out(" done!");
+        expected.Err(std::string("Cannot run the script in one transaction: ") + row.message);
+        expected.Out("Closing connection.");
+        const std::vector<std::string> argv{VORLA_BIN, "-d",    "Plain", "-U", row.login,
+                                            "-i",      "s.sql", "-b",    "GO", "-t"};
+        const ProcessResult apart = RunProcess(argv, site.Options());
+        EXPECT_EQ(apart.out, expected.OutText());
+        EXPECT_EQ(apart.err, expected.ErrText());
+        EXPECT_EQ(apart.exitCode, 255);
+        EXPECT_EQ(RunProcessMerged(argv, site.Options()).out, expected.MergedText());
+    }
+}
