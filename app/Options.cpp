@@ -119,6 +119,9 @@ ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[])
                 case 'a':
                     cmd.m_bStandardSql = TRUE;
                     break;
+                case 't':
+                    cmd.m_bOneTransaction = TRUE;
+                    break;
                 default:
                     // Letters outside the option table are skipped.
                     break;

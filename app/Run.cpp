@@ -62,7 +62,18 @@ BOOL CRunCmd::Run() {
     if (!OpenConnection()) {
         return FALSE;
     }
+    // Only the script's batches are in the transaction: the database file,
+    // its backup and the data source are made before it, as without -t.
+    if (m_bOneTransaction && !BeginScriptTransaction()) {
+        return FALSE;
+    }
     if (!RunScript()) {
+        if (m_bOneTransaction) {
+            RollbackScriptTransaction();
+        }
+        return FALSE;
+    }
+    if (m_bOneTransaction && !CommitScriptTransaction()) {
         return FALSE;
     }
 

@@ -2,7 +2,8 @@
 
 #include "framework/Console.h"
 
-CRunCmd::CRunCmd() : m_hRootKey(nullptr), m_bCreateDsn(FALSE), m_bTempDsn(FALSE) {
+CRunCmd::CRunCmd()
+    : m_hRootKey(nullptr), m_bCreateDsn(FALSE), m_bTempDsn(FALSE), m_bOneTransaction(FALSE) {
     UseCurrentUser();
 }
 

@@ -31,6 +31,13 @@ public:
     void ComposeConnectString();
     BOOL OpenConnection();
     void CloseConnection();
+    // With -t: the script's batches in one transaction of the open
+    // connection. Begin fails when the driver cannot leave autocommit;
+    // Commit fails (after rolling back) when the commit does;
+    // Rollback reports whether anything of the script can have been kept.
+    BOOL BeginScriptTransaction();
+    BOOL CommitScriptTransaction();
+    void RollbackScriptTransaction();
 
     // Script runner.
     BOOL RunScript();
@@ -52,6 +59,8 @@ public:
     CString m_strOutputFile;
     CString m_strEmptyDb;
     CString m_strBatchSeparator;
+    // -t: all of the script's batches or none of them.
+    BOOL m_bOneTransaction;
     CDatabase m_db;
     CString m_strConnect;
     // -a: the script is standard SQL rather than the program's own form.

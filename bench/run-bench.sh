@@ -8,8 +8,11 @@
 #      vs psql
 #   f. the registry store per call, beside raw SQLite writing the same rows
 #      and, where Wine is installed, Windows' registry under Wine
-#   g. a dump of 20,000 rows restored with vorla -a: against sqlite3 < dump,
-#      and (with figure e's server) a pg_dump --inserts against psql -f
+#   g. a script of INSERT batches in one transaction (vorla -t) on SQLite in
+#      memory and on the disk, and on PostgreSQL: vs isql -b and vs the
+#      engine's own client in one transaction (sqlite3 BEGIN;/COMMIT;, psql -1)
+#   h. a dump of 20,000 rows restored with vorla -a: a sqlite3 .dump against
+#      sqlite3 < dump, and a pg_dump --inserts against psql -f
 #
 #   bench/run-bench.sh [BUILD_DIR]
 #
@@ -33,8 +36,13 @@
 #   BENCH_PG_ROUNDS     timed runs of each tool in figure e (default 5)
 #   BENCH_WINE          0 skips the Wine column of figure f (default: measured
 #                       where wine and the MinGW-w64 compiler are installed)
-#   BENCH_DUMP_ROWS     rows of the dumps of figure g (default 20000)
-#   BENCH_FIGURES       the figures to measure (default abcdefg; e.g. c for the
+#   BENCH_TX_BATCHES    INSERT batches of figure g on SQLite (default 20000)
+#   BENCH_TX_ROUNDS     timed runs of each tool in figure g (default 5)
+#   BENCH_TX_DISK_ROUNDS  timed runs of figure g on the disk (default 3)
+#   BENCH_TX_PG_BATCHES INSERT batches of figure g on PostgreSQL (default
+#                       20000; 0 skips it)
+#   BENCH_DUMP_ROWS     rows of the dumps of figure h (default 20000)
+#   BENCH_FIGURES       the figures to measure (default abcdefgh; e.g. c for the
 #                       temporary data source alone)
 set -euo pipefail
 shopt -s inherit_errexit
@@ -48,7 +56,11 @@ big_bytes=${BENCH_BIG_BYTES:-1073741824}
 dsn_counts=${BENCH_DSN_COUNTS:-10 100 1000}
 pg_batches=${BENCH_PG_BATCHES:-5000}
 pg_rounds=${BENCH_PG_ROUNDS:-5}
-figures=${BENCH_FIGURES:-abcdefg}
+tx_batches=${BENCH_TX_BATCHES:-20000}
+tx_rounds=${BENCH_TX_ROUNDS:-5}
+tx_disk_rounds=${BENCH_TX_DISK_ROUNDS:-3}
+tx_pg_batches=${BENCH_TX_PG_BATCHES:-20000}
+figures=${BENCH_FIGURES:-abcdefgh}
 dump_rows=${BENCH_DUMP_ROWS:-20000}
 
 note() { printf '%s\n' "$*" >&2; }
@@ -77,7 +89,7 @@ if ! compgen -G '/usr/lib/*/odbc/libsqlite3odbc*.so' >/dev/null &&
     ! compgen -G '/usr/lib/odbc/libsqlite3odbc*.so' >/dev/null; then
     missing+=(libsqliteodbc)
 fi
-if [[ $pg_batches -gt 0 ]]; then
+if [[ $pg_batches -gt 0 || $tx_pg_batches -gt 0 ]]; then
     compgen -G '/usr/lib/postgresql/*/bin/postgres' >/dev/null || missing+=(postgresql)
     command -v psql >/dev/null 2>&1 || missing+=(postgresql-client)
     compgen -G '/usr/lib/*/odbc/psqlodbcw.so' >/dev/null || missing+=(odbc-postgresql)
@@ -195,15 +207,17 @@ write_scripts() {
     }'
 }
 
-# run_tool DIR TOOL: runs one tool on a fresh copy of the template in DIR and
-# prints "wall cpu" in seconds (cpu = user + system).
+# run_tool DIR TOOL COUNT [STEM]: runs one tool on a fresh copy of the
+# template in DIR with the scripts STEM_* (default a) and prints "wall cpu" in
+# seconds (cpu = user + system). vorla-t is vorla -t, sqlite3-tx the sqlite3
+# shell on the script between BEGIN; and COMMIT;.
 run_tool() {
-    local dir=$1 tool=$2 db driver started ended
+    local dir=$1 tool=$2 stem=${4:-a} db driver started ended
     driver=$(readlink -f "$dir/prefix/system32/odbcjt32.dll")
     case $tool in
-        vorla) db=bench.mdb ;;
+        vorla | vorla-t) db=bench.mdb ;;
         isql) db=a_isql.db ;;
-        sqlite3) db=a_sqlite3.db ;;
+        sqlite3 | sqlite3-tx) db=a_sqlite3.db ;;
     esac
     (
         cd "$dir"
@@ -212,12 +226,16 @@ run_tool() {
         cp template.mdb "$db"
         started=$EPOCHREALTIME
         case $tool in
-            vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d BenchDsn -i a_vorla.sql -b GO \
-                </dev/null >/dev/null 2>err.txt ;;
+            vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d BenchDsn -i "${stem}_vorla.sql" \
+                -b GO </dev/null >/dev/null 2>err.txt ;;
+            vorla-t) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d BenchDsn -i "${stem}_vorla.sql" \
+                -b GO -t </dev/null >/dev/null 2>err.txt ;;
             isql) /usr/bin/time -f '%U %S' -o cpu.txt isql -b -k "DRIVER=$driver;Database=$db" \
-                <a_isql.sql >out.txt 2>err.txt ;;
+                <"${stem}_isql.sql" >out.txt 2>err.txt ;;
             sqlite3) /usr/bin/time -f '%U %S' -o cpu.txt sqlite3 "$db" \
-                <a_sqlite3.sql >/dev/null 2>err.txt ;;
+                <"${stem}_sqlite3.sql" >/dev/null 2>err.txt ;;
+            sqlite3-tx) { echo 'BEGIN;' && cat "${stem}_sqlite3.sql" && echo 'COMMIT;'; } >tx.sql &&
+                /usr/bin/time -f '%U %S' -o cpu.txt sqlite3 "$db" <tx.sql >/dev/null 2>err.txt ;;
         esac || { cat err.txt >&2; die "$tool failed"; }
         ended=$EPOCHREALTIME
         # isql -b reports statement errors on stdout and still exits with 0.
@@ -230,6 +248,32 @@ run_tool() {
         [[ $rows == "$3" ]] || die "$tool left $rows rows, not $3"
         awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' cpu.txt
     )
+}
+
+# time_rounds RUNNER ROUNDS TOOL...: one warm-up run of each tool, then
+# ROUNDS rounds, the order rotating each round so that drift in the machine's
+# load hits every tool alike. "RUNNER TOOL" prints "wall cpu"; the times are
+# appended to the caller's associative arrays walls and cpus.
+time_rounds() {
+    local runner=$1 rounds=$2 r i tool out
+    shift 2
+    local tools=("$@")
+    for tool in "${tools[@]}"; do "$runner" "$tool" >/dev/null; done
+    for ((r = 0; r < rounds; r++)); do
+        for ((i = 0; i < ${#tools[@]}; i++)); do
+            tool=${tools[$(((r + i) % ${#tools[@]}))]}
+            out=$("$runner" "$tool")
+            note "   round $((r + 1)) $tool: $out"
+            walls[$tool]+="${out% *} "
+            cpus[$tool]+="${out#* } "
+        done
+    done
+}
+
+# Medians of the times that time_rounds gathered: "wall cpu" for TOOL.
+medians() {
+    # shellcheck disable=SC2086
+    echo "$(median ${walls[$1]}) $(median ${cpus[$1]})"
 }
 
 # figure_a DIR BATCHES ROUNDS LABEL: interleaved rounds (the order rotates
@@ -393,92 +437,101 @@ figure_d() {
     row "   worst CPU growth per 10x (square: x100)" "x$worst" "<= x100" "$(within "$worst" 100)"
 }
 
-# figure_e DIR BATCHES ROUNDS: a throwaway PostgreSQL cluster in DIR (run as
-# the user postgres when this script runs as root, which the server refuses),
-# the role alice with synchronous_commit=off, and the same INSERT statements
-# through vorla, isql and psql; interleaved rounds, each on a new table.
-figure_e() {
-    local dir=$1/pg n=$2 rounds=$3 bin as=() port
-    bin=$(dirname "$(compgen -G '/usr/lib/postgresql/*/bin/postgres' | sort -V | tail -n 1)")
+# pg_start DIR: a throwaway PostgreSQL cluster in DIR (run as the user
+# postgres when this script runs as root, which the server refuses), the role
+# alice with synchronous_commit=off, a database bench and a data source
+# PgBench in DIR/sys/odbc.ini. Sets pg_dir, pg_bin, pg_port, pg_server and the
+# administrator's client command pg_sql. Stopped by pg_stop, and on every way
+# out of the script.
+pg_start() {
+    local dir=$1 as=()
+    pg_dir=$dir
+    pg_bin=$(dirname "$(compgen -G '/usr/lib/postgresql/*/bin/postgres' | sort -V | tail -n 1)")
     mkdir -p "$dir/data" "$dir/socket"
     if [[ $(id -u) -eq 0 ]]; then
         chown postgres: "$dir/data" "$dir/socket"
-        chmod 0711 "$dir" "$1"
+        chmod 0711 "$dir" "$(dirname "$dir")"
         as=(setpriv --reuid=postgres --regid=postgres --clear-groups)
     fi
-    note "e. PostgreSQL: initdb in $dir ..."
-    "${as[@]}" "$bin/initdb" -D "$dir/data" -U postgres --auth=trust --no-sync -E UTF8 \
+    note "PostgreSQL: initdb in $dir ..."
+    "${as[@]}" "$pg_bin/initdb" -D "$dir/data" -U postgres --auth=trust --no-sync -E UTF8 \
         --locale=C >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; die "initdb failed"; }
-    port=$((20000 + RANDOM % 30000))
-    "${as[@]}" "$bin/postgres" -D "$dir/data" -k "$dir/socket" -p "$port" \
+    pg_port=$((20000 + RANDOM % 30000))
+    "${as[@]}" "$pg_bin/postgres" -D "$dir/data" -k "$dir/socket" -p "$pg_port" \
         -c listen_addresses=127.0.0.1 >"$dir/server.log" 2>&1 &
-    local server=$!
-    # Stopped on every way out of the figure, including a failure.
-    trap 'kill -QUIT '"$server"' 2>/dev/null; wait '"$server"' 2>/dev/null; cleanup' EXIT
+    pg_server=$!
+    trap 'kill -QUIT '"$pg_server"' 2>/dev/null; wait '"$pg_server"' 2>/dev/null; cleanup' EXIT
     local tries=0
-    until "$bin/pg_isready" -q -h "$dir/socket" -p "$port"; do
+    until "$pg_bin/pg_isready" -q -h "$dir/socket" -p "$pg_port"; do
         ((++tries < 300)) || { cat "$dir/server.log" >&2; die "postgres did not start"; }
         sleep 0.1
     done
-    local sql=("$bin/psql" -h "$dir/socket" -p "$port" -U postgres -AtqX -v ON_ERROR_STOP=1)
-    "${sql[@]}" -d postgres -c "CREATE ROLE alice LOGIN PASSWORD 'secret'" \
+    pg_sql=("$pg_bin/psql" -h "$dir/socket" -p "$pg_port" -U postgres -AtqX -v ON_ERROR_STOP=1)
+    "${pg_sql[@]}" -d postgres -c "CREATE ROLE alice LOGIN PASSWORD 'secret'" \
         -c "ALTER ROLE alice SET synchronous_commit = off" -c "CREATE DATABASE bench OWNER alice" ||
         die "cannot make the role and the database"
     mkdir -p "$dir/sys"
     cp /etc/odbcinst.ini "$dir/sys/"
     printf '[PgBench]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=bench\n' \
-        "$port" >"$dir/sys/odbc.ini"
-    write_scripts "$dir" "$n" e '$$' psql
-    run_pg() {
-        local tool=$1 started ended rows
-        "${sql[@]}" -d bench -c 'SET client_min_messages = warning' -c 'DROP TABLE IF EXISTS bench' ||
-            die "cannot drop the table"
-        started=$EPOCHREALTIME
-        (
-            cd "$dir"
-            export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
-            case $tool in
-                vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d PgBench -U alice -P secret \
-                    -i e_vorla.sql -b GO </dev/null >/dev/null 2>err.txt ;;
-                isql) /usr/bin/time -f '%U %S' -o cpu.txt isql -b PgBench alice secret \
-                    <e_isql.sql >out.txt 2>err.txt ;;
-                psql) /usr/bin/time -f '%U %S' -o cpu.txt "$bin/psql" -h 127.0.0.1 -p "$port" \
-                    -U alice -d bench -qX -v ON_ERROR_STOP=1 -f e_psql.sql >/dev/null 2>err.txt ;;
-            esac || { cat err.txt >&2; die "$tool failed on PostgreSQL"; }
-            if [[ $tool == isql ]] && grep -q '\[ISQL\]ERROR\|^\[' out.txt; then
-                cat out.txt >&2
-                die "isql reported an error"
-            fi
-        )
-        ended=$EPOCHREALTIME
-        rows=$("${sql[@]}" -d bench -c 'SELECT count(*) FROM bench')
-        [[ $rows == "$n" ]] || die "$tool left $rows rows, not $n"
-        awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' "$dir/cpu.txt"
-    }
-    local tools=(vorla isql psql) r i tool out
-    declare -A walls=() cpus=()
-    note "e. PostgreSQL: $n INSERT batches, 1 warm-up + $rounds timed rounds ..."
-    for tool in "${tools[@]}"; do run_pg "$tool" >/dev/null; done
-    for ((r = 0; r < rounds; r++)); do
-        for ((i = 0; i < 3; i++)); do
-            tool=${tools[$(((r + i) % 3))]}
-            out=$(run_pg "$tool")
-            note "   round $((r + 1)) $tool: $out"
-            walls[$tool]+="${out% *} "
-            cpus[$tool]+="${out#* } "
-        done
-    done
-    [[ $figures == *g* ]] && figure_g_pg "$dir" "$port" "$bin" "$dump_rows" "$rounds"
-    kill -QUIT "$server" 2>/dev/null
-    wait "$server" 2>/dev/null || true
+        "$pg_port" >"$dir/sys/odbc.ini"
+}
+
+pg_stop() {
+    [[ -n ${pg_server:-} ]] || return 0
+    kill -QUIT "$pg_server" 2>/dev/null
+    wait "$pg_server" 2>/dev/null || true
+    pg_server=
     trap cleanup EXIT
+}
+
+# run_pg TOOL COUNT STEM: one run on a dropped table with the scripts STEM_*
+# of pg_dir; prints "wall cpu" in seconds. vorla-t is vorla -t, psql-1
+# psql -1 (the whole file in one transaction).
+run_pg() {
+    local tool=$1 n=$2 stem=$3 dir=$pg_dir started ended rows
+    "${pg_sql[@]}" -d bench -c 'SET client_min_messages = warning' -c 'DROP TABLE IF EXISTS bench' ||
+        die "cannot drop the table"
+    started=$EPOCHREALTIME
+    (
+        cd "$dir"
+        export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
+        local psql=("$pg_bin/psql" -h 127.0.0.1 -p "$pg_port" -U alice -d bench -qX -v ON_ERROR_STOP=1)
+        case $tool in
+            vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d PgBench -U alice -P secret \
+                -i "${stem}_vorla.sql" -b GO </dev/null >/dev/null 2>err.txt ;;
+            vorla-t) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d PgBench -U alice -P secret \
+                -i "${stem}_vorla.sql" -b GO -t </dev/null >/dev/null 2>err.txt ;;
+            isql) /usr/bin/time -f '%U %S' -o cpu.txt isql -b PgBench alice secret \
+                <"${stem}_isql.sql" >out.txt 2>err.txt ;;
+            psql) /usr/bin/time -f '%U %S' -o cpu.txt "${psql[@]}" -f "${stem}_psql.sql" >/dev/null 2>err.txt ;;
+            psql-1) /usr/bin/time -f '%U %S' -o cpu.txt "${psql[@]}" -1 -f "${stem}_psql.sql" >/dev/null 2>err.txt ;;
+        esac || { cat err.txt >&2; die "$tool failed on PostgreSQL"; }
+        if [[ $tool == isql ]] && grep -q '\[ISQL\]ERROR\|^\[' out.txt; then
+            cat out.txt >&2
+            die "isql reported an error"
+        fi
+    )
+    ended=$EPOCHREALTIME
+    rows=$("${pg_sql[@]}" -d bench -c 'SELECT count(*) FROM bench')
+    [[ $rows == "$n" ]] || die "$tool left $rows rows, not $n"
+    awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' "$dir/cpu.txt"
+}
+
+# figure_e BATCHES ROUNDS: the same INSERT statements through vorla, isql
+# and psql on the cluster of pg_start; interleaved rounds, each on a new table.
+figure_e() {
+    local n=$1 rounds=$2
+    declare -A walls=() cpus=()
+    write_scripts "$pg_dir" "$n" e '$$' psql
+    note "e. PostgreSQL: $n INSERT batches, 1 warm-up + $rounds timed rounds ..."
+    # shellcheck disable=SC2317 # called through time_rounds
+    runner() { run_pg "$1" "$n" e; }
+    time_rounds runner "$rounds" vorla isql psql
     local wv wi wp cv ci cp
-    # shellcheck disable=SC2086
-    {
-        wv=$(median ${walls[vorla]}) wi=$(median ${walls[isql]}) wp=$(median ${walls[psql]})
-        cv=$(median ${cpus[vorla]}) ci=$(median ${cpus[isql]}) cp=$(median ${cpus[psql]})
-    }
-    section "e. $n INSERT batches on PostgreSQL $(basename "$(dirname "$bin")") over TCP, role with synchronous_commit=off"
+    read -r wv cv <<<"$(medians vorla)"
+    read -r wi ci <<<"$(medians isql)"
+    read -r wp cp <<<"$(medians psql)"
+    section "e. $n INSERT batches on PostgreSQL $(basename "$(dirname "$pg_bin")") over TCP, role with synchronous_commit=off"
     row "" "median of $rounds: wall s (CPU s)" "" ""
     row "   vorla -d DSN -U -P -i script -b GO" "$(calc '%.3f' "$wv") ($(calc '%.2f' "$cv"))" "" ""
     row "   isql -b DSN USER PASSWORD < script" "$(calc '%.3f' "$wi") ($(calc '%.2f' "$ci"))" "" ""
@@ -487,63 +540,62 @@ figure_e() {
     ri=$(calc '%.3f' "$wv / $wi") rp=$(calc '%.3f' "$wv / $wp")
     row "   vorla / isql" "${ri}x (CPU $(ratio "$cv" "$ci"))" "<= 1.00x" "$(within "$ri" 1.00)"
     row "   vorla / psql" "${rp}x (CPU $(ratio "$cv" "$cp"))" "(info)" ""
-    [[ -f $dir/g_rows.txt ]] && cat "$dir/g_rows.txt"
-    return 0
 }
 
-# figure_g_pg DIR PORT BIN ROWS ROUNDS: on figure e's server, a pg_dump
-# --inserts of a table of ROWS rows restored into a new database with vorla
-# -a and with psql -f, interleaved rounds; the rows go to DIR/g_rows.txt.
+# figure_g_sqlite DIR BATCHES ROUNDS LABEL: vorla -t beside isql -b (every
+# statement committed) and the sqlite3 shell in one transaction.
+figure_g_sqlite() {
+    local dir=$1 n=$2 rounds=$3 label=$4
+    declare -A walls=() cpus=()
+    write_scripts "$dir" "$n" g '"' sqlite3
+    note "g. $label: $n INSERT batches, 1 warm-up + $rounds timed rounds ..."
+    # shellcheck disable=SC2317 # called through time_rounds
+    runner() { run_tool "$dir" "$1" "$n" g; }
+    time_rounds runner "$rounds" vorla-t isql sqlite3-tx
+    local wv wi ws cv ci cs
+    read -r wv cv <<<"$(medians vorla-t)"
+    read -r wi ci <<<"$(medians isql)"
+    read -r ws cs <<<"$(medians sqlite3-tx)"
+    section "g. $n INSERT batches in one transaction, SQLite $label"
+    row "" "median of $rounds: wall s (CPU s)" "" ""
+    row "   vorla -d DSN -i script -b GO -t" "$(calc '%.3f' "$wv") ($(calc '%.2f' "$cv"))" "" ""
+    row "   isql -b -k DRIVER=...;Database=..." "$(calc '%.3f' "$wi") ($(calc '%.2f' "$ci"))" "" ""
+    row "   sqlite3 FILE < BEGIN; script COMMIT;" "$(calc '%.3f' "$ws") ($(calc '%.2f' "$cs"))" "" ""
+    local si rs
+    si=$(calc '%.1f' "$wi / $wv") rs=$(calc '%.3f' "$wv / $ws")
+    if memory_backed "$dir"; then
+        row "   isql / vorla -t (speed-up)" "${si}x (CPU $(ratio "$ci" "$cv"))" "(info)" ""
+    else
+        row "   isql / vorla -t (speed-up)" "${si}x (CPU $(ratio "$ci" "$cv"))" ">= 5x" \
+            "$(awk -v a="$si" 'BEGIN { print (a >= 5) ? "yes" : "NO" }')"
+    fi
+    row "   vorla -t / sqlite3 in one transaction" "${rs}x (CPU $(ratio "$cv" "$cs"))" "<= 1.10x" \
+        "$(within "$rs" 1.10)"
+}
+
+# figure_g_pg BATCHES ROUNDS: vorla -t beside isql -b and psql -1 on the
+# cluster of pg_start.
 figure_g_pg() {
-    local dir=$1 port=$2 bin=$3 n=$4 rounds=$5 r i tool
-    local sql=("$bin/psql" -h "$dir/socket" -p "$port" -U postgres -AtqX -v ON_ERROR_STOP=1)
-    dump_rows_sql "$n" | sed 's/INTEGER PRIMARY KEY/integer PRIMARY KEY/; s/REAL/double precision/' |
-        "${sql[@]}" -d bench || die "cannot make the source of the dump"
-    "$bin/pg_dump" -h "$dir/socket" -p "$port" -U postgres --no-owner --inserts -t dumped bench \
-        >"$dir/g_dump.sql" || die "pg_dump failed"
-    printf '[PgRestore]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=restored\n' \
-        "$port" >>"$dir/sys/odbc.ini"
-    run_g_pg() {
-        local started ended
-        "${sql[@]}" -d postgres -c 'DROP DATABASE IF EXISTS restored' \
-            -c 'CREATE DATABASE restored OWNER alice' || die "cannot make the database"
-        started=$EPOCHREALTIME
-        (
-            cd "$dir"
-            export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
-            case $1 in
-                vorla) "$vorla" -d PgRestore -U alice -P secret -a -i g_dump.sql \
-                    </dev/null >/dev/null 2>err.txt ;;
-                psql) PGPASSWORD=secret "$bin/psql" -h 127.0.0.1 -p "$port" -U alice -d restored \
-                    -qX -v ON_ERROR_STOP=1 -f g_dump.sql >/dev/null 2>err.txt ;;
-            esac || { cat err.txt >&2; die "$1 failed on the dump"; }
-        )
-        ended=$EPOCHREALTIME
-        [[ $("${sql[@]}" -d restored -c 'SELECT count(*) FROM dumped') == "$n" ]] ||
-            die "$1 did not restore $n rows"
-        awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.4f\n", b - a }'
-    }
-    local tools=(vorla psql)
-    declare -A walls=()
-    note "g. PostgreSQL: a pg_dump --inserts of $n rows, 1 warm-up + $rounds timed rounds ..."
-    for tool in "${tools[@]}"; do run_g_pg "$tool" >/dev/null; done
-    for ((r = 0; r < rounds; r++)); do
-        for ((i = 0; i < 2; i++)); do
-            tool=${tools[$(((r + i) % 2))]}
-            walls[$tool]+="$(run_g_pg "$tool") "
-        done
-    done
-    local wv wp rv
-    # shellcheck disable=SC2086
-    wv=$(median ${walls[vorla]}) wp=$(median ${walls[psql]})
-    rv=$(calc '%.3f' "$wv / $wp")
-    {
-        section "g. a pg_dump --inserts of $n rows (autocommit) restored over TCP"
-        row "" "median of $rounds: wall s" "" ""
-        row "   vorla -d DSN -U -P -a -i dump.sql" "$(calc '%.3f' "$wv")" "" ""
-        row "   psql -h 127.0.0.1 -f dump.sql" "$(calc '%.3f' "$wp")" "" ""
-        row "   vorla / psql" "${rv}x" "<= 1.05x" "$(within "$rv" 1.05)"
-    } >"$dir/g_rows.txt"
+    local n=$1 rounds=$2
+    declare -A walls=() cpus=()
+    write_scripts "$pg_dir" "$n" g '$$' psql
+    note "g. PostgreSQL: $n INSERT batches, 1 warm-up + $rounds timed rounds ..."
+    # shellcheck disable=SC2317 # called through time_rounds
+    runner() { run_pg "$1" "$n" g; }
+    time_rounds runner "$rounds" vorla-t isql psql-1
+    local wv wi wp cv ci cp
+    read -r wv cv <<<"$(medians vorla-t)"
+    read -r wi ci <<<"$(medians isql)"
+    read -r wp cp <<<"$(medians psql-1)"
+    section "g. $n INSERT batches in one transaction, PostgreSQL $(basename "$(dirname "$pg_bin")") over TCP"
+    row "" "median of $rounds: wall s (CPU s)" "" ""
+    row "   vorla -d DSN -U -P -i script -b GO -t" "$(calc '%.3f' "$wv") ($(calc '%.2f' "$cv"))" "" ""
+    row "   isql -b DSN USER PASSWORD < script" "$(calc '%.3f' "$wi") ($(calc '%.2f' "$ci"))" "" ""
+    row "   psql -h 127.0.0.1 -1 -f script" "$(calc '%.3f' "$wp") ($(calc '%.2f' "$cp"))" "" ""
+    local si rp
+    si=$(calc '%.1f' "$wi / $wv") rp=$(calc '%.3f' "$wv / $wp")
+    row "   isql / vorla -t (speed-up)" "${si}x (CPU $(ratio "$ci" "$cv"))" "(info)" ""
+    row "   vorla -t / psql -1" "${rp}x (CPU $(ratio "$cv" "$cp"))" "<= 1.10x" "$(within "$rp" 1.10)"
 }
 
 # dump_rows_sql N: a script that makes the table of the dump figures, each
@@ -557,15 +609,15 @@ dump_rows_sql() {
     }'
 }
 
-# figure_g DIR ROWS ROUNDS: sqlite3's own .dump of a table of ROWS rows,
+# figure_h DIR ROWS ROUNDS: sqlite3's own .dump of a table of ROWS rows,
 # restored into a fresh copy of the template with vorla -a and into a new
 # file with sqlite3, interleaved rounds.
-figure_g() {
-    local dir=$1/g n=$2 rounds=$3 r i tool started ended
+figure_h() {
+    local dir=$1/h n=$2 rounds=$3 r i tool started ended
     mkdir -p "$dir"
     dump_rows_sql "$n" | sqlite3 "$dir/source.db" || die "cannot make the source of the dump"
     sqlite3 "$dir/source.db" .dump >"$dir/dump.sql"
-    run_g() {
+    run_h() {
         (
             cd "$1"
             export VORLA_PREFIX=$work/prefix
@@ -591,23 +643,76 @@ figure_g() {
     )
     local tools=(vorla sqlite3)
     declare -A walls=()
-    note "g. SQLite: a .dump of $n rows, 1 warm-up + $rounds timed rounds ..."
-    for tool in "${tools[@]}"; do run_g "$dir" "$tool" "$n" >/dev/null; done
+    note "h. SQLite: a .dump of $n rows, 1 warm-up + $rounds timed rounds ..."
+    for tool in "${tools[@]}"; do run_h "$dir" "$tool" "$n" >/dev/null; done
     for ((r = 0; r < rounds; r++)); do
         for ((i = 0; i < 2; i++)); do
             tool=${tools[$(((r + i) % 2))]}
-            walls[$tool]+="$(run_g "$dir" "$tool" "$n") "
+            walls[$tool]+="$(run_h "$dir" "$tool" "$n") "
         done
     done
     local wv ws rv
     # shellcheck disable=SC2086
     wv=$(median ${walls[vorla]}) ws=$(median ${walls[sqlite3]})
     rv=$(calc '%.3f' "$wv / $ws")
-    section "g. a sqlite3 .dump of $n rows (one transaction) restored, in $base ($(fs_type "$work"))"
+    section "h. a sqlite3 .dump of $n rows (one transaction) restored, in $base ($(fs_type "$work"))"
     row "" "median of $rounds: wall s" "" ""
     row "   vorla -d DSN -a -i dump.sql" "$(calc '%.3f' "$wv")" "" ""
     row "   sqlite3 FILE < dump.sql" "$(calc '%.3f' "$ws")" "" ""
     row "   vorla / sqlite3" "${rv}x" "<= 1.05x" "$(within "$rv" 1.05)"
+}
+
+# figure_h_pg ROWS ROUNDS: on the cluster of pg_start, a pg_dump
+# --inserts of a table of ROWS rows restored into a new database with vorla
+# -a and with psql -f, interleaved rounds.
+figure_h_pg() {
+    local dir=$pg_dir port=$pg_port bin=$pg_bin n=$1 rounds=$2 r i tool
+    local sql=("${pg_sql[@]}")
+    dump_rows_sql "$n" | sed 's/INTEGER PRIMARY KEY/integer PRIMARY KEY/; s/REAL/double precision/' |
+        "${sql[@]}" -d bench || die "cannot make the source of the dump"
+    "$bin/pg_dump" -h "$dir/socket" -p "$port" -U postgres --no-owner --inserts -t dumped bench \
+        >"$dir/g_dump.sql" || die "pg_dump failed"
+    printf '[PgRestore]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=restored\n' \
+        "$port" >>"$dir/sys/odbc.ini"
+    run_h_pg() {
+        local started ended
+        "${sql[@]}" -d postgres -c 'DROP DATABASE IF EXISTS restored' \
+            -c 'CREATE DATABASE restored OWNER alice' || die "cannot make the database"
+        started=$EPOCHREALTIME
+        (
+            cd "$dir"
+            export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
+            case $1 in
+                vorla) "$vorla" -d PgRestore -U alice -P secret -a -i g_dump.sql \
+                    </dev/null >/dev/null 2>err.txt ;;
+                psql) PGPASSWORD=secret "$bin/psql" -h 127.0.0.1 -p "$port" -U alice -d restored \
+                    -qX -v ON_ERROR_STOP=1 -f g_dump.sql >/dev/null 2>err.txt ;;
+            esac || { cat err.txt >&2; die "$1 failed on the dump"; }
+        )
+        ended=$EPOCHREALTIME
+        [[ $("${sql[@]}" -d restored -c 'SELECT count(*) FROM dumped') == "$n" ]] ||
+            die "$1 did not restore $n rows"
+        awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.4f\n", b - a }'
+    }
+    local tools=(vorla psql)
+    declare -A walls=()
+    note "h. PostgreSQL: a pg_dump --inserts of $n rows, 1 warm-up + $rounds timed rounds ..."
+    for tool in "${tools[@]}"; do run_h_pg "$tool" >/dev/null; done
+    for ((r = 0; r < rounds; r++)); do
+        for ((i = 0; i < 2; i++)); do
+            tool=${tools[$(((r + i) % 2))]}
+            walls[$tool]+="$(run_h_pg "$tool") "
+        done
+    done
+    local wv wp rv
+    # shellcheck disable=SC2086
+    wv=$(median ${walls[vorla]}) wp=$(median ${walls[psql]})
+    rv=$(calc '%.3f' "$wv / $wp")
+    section "h. a pg_dump --inserts of $n rows (autocommit) restored over TCP"
+    row "" "median of $rounds: wall s" "" ""
+    row "   vorla -d DSN -U -P -a -i dump.sql" "$(calc '%.3f' "$wv")" "" ""
+    row "   psql -h 127.0.0.1 -f dump.sql" "$(calc '%.3f' "$wp")" "" ""
+    row "   vorla / psql" "${rv}x" "<= 1.05x" "$(within "$rv" 1.05)"
 }
 
 # figure_f DIR: bench_registry_work on a prefix of its own, bench_raw_sqlite
@@ -688,11 +793,27 @@ table=$(
         fi
     fi
     if wants d; then figure_d "$work"; fi
-    if wants e && [[ $pg_batches -gt 0 ]]; then
-        figure_e "$work" "$pg_batches" "$pg_rounds"
+    if { wants e && [[ $pg_batches -gt 0 ]]; } || { wants g && [[ $tx_pg_batches -gt 0 ]]; } ||
+        wants h; then
+        pg_start "$work/pg"
     fi
+    if wants e && [[ $pg_batches -gt 0 ]]; then
+        figure_e "$pg_batches" "$pg_rounds"
+    fi
+    if wants g; then
+        figure_g_sqlite "$work" "$tx_batches" "$tx_rounds" "in $base ($(fs_type "$work"))"
+        if [[ -n $disk ]]; then
+            figure_g_sqlite "$disk" "$tx_batches" "$tx_disk_rounds" \
+                "in $disk_base ($(fs_type "$disk"), disk)"
+        fi
+        if [[ $tx_pg_batches -gt 0 ]]; then
+            figure_g_pg "$tx_pg_batches" "$tx_rounds"
+        fi
+    fi
+    if wants h; then figure_h_pg "$dump_rows" "$pg_rounds"; fi
+    pg_stop
     if wants f; then figure_f "$work"; fi
-    if wants g; then figure_g "$work" "$dump_rows" "$rounds"; fi
+    if wants h; then figure_h "$work" "$dump_rows" "$rounds"; fi
 )
 total=$(awk -v a="$bench_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 

@@ -50,16 +50,14 @@ CString ComposeRequest(LPCSTR dsn, LPCSTR connect) {
     return request;
 }
 
-// Frees a statement handle on every way out of ExecuteSQL.
-class StatementHandle {
+// Closes the statement's cursor on every way out of ExecuteSQL, so that the
+// handle is ready for the next statement.
+class CursorClose {
 public:
-    explicit StatementHandle(SQLHSTMT handle) : m_handle(handle) {}
-    ~StatementHandle() {
-        SQLFreeStmt(m_handle, SQL_CLOSE);
-        SQLFreeHandle(SQL_HANDLE_STMT, m_handle);
-    }
-    StatementHandle(const StatementHandle&) = delete;
-    StatementHandle& operator=(const StatementHandle&) = delete;
+    explicit CursorClose(SQLHSTMT handle) : m_handle(handle) {}
+    ~CursorClose() { SQLFreeStmt(m_handle, SQL_CLOSE); }
+    CursorClose(const CursorClose&) = delete;
+    CursorClose& operator=(const CursorClose&) = delete;
 
 private:
     SQLHSTMT m_handle;
@@ -73,6 +71,16 @@ CDatabase::~CDatabase() {
 
 void CDatabase::Close() {
     if (m_hdbc != SQL_NULL_HDBC) {
+        if (m_bTransactionPending) {
+            // Best effort on the way out: a server that is gone has ended the
+            // transaction itself.
+            SQLEndTran(SQL_HANDLE_DBC, m_hdbc, SQL_ROLLBACK);
+            m_bTransactionPending = FALSE;
+        }
+        if (m_hstmt != SQL_NULL_HSTMT) {
+            SQLFreeHandle(SQL_HANDLE_STMT, m_hstmt);
+            m_hstmt = SQL_NULL_HSTMT;
+        }
         SQLDisconnect(m_hdbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
         m_hdbc = SQL_NULL_HDBC;
@@ -187,12 +195,20 @@ void CDatabase::ExecuteSQL(const CString& sql) {
     if (!IsOpen()) {
         AfxThrowDBException(SQL_INVALID_HANDLE, "The database connection is not open.");
     }
-    SQLHSTMT hstmt = SQL_NULL_HSTMT;
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &hstmt);
-    if (!Succeeded(rc)) {
-        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    // One statement handle serves every statement of the connection: a
+    // script of many small batches would otherwise spend a good part of its
+    // time allocating and freeing handles in the driver manager and driver.
+    if (m_hstmt == SQL_NULL_HSTMT) {
+        SQLHSTMT handle = SQL_NULL_HSTMT;
+        const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, m_hdbc, &handle);
+        if (!Succeeded(rc)) {
+            AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+        }
+        m_hstmt = handle;
     }
-    StatementHandle guard(hstmt);
+    const SQLHSTMT hstmt = m_hstmt;
+    CursorClose guard(hstmt);
+    SQLRETURN rc = SQL_SUCCESS;
 
     rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.Str().data())),
                        static_cast<SQLINTEGER>(sql.GetLength()));
@@ -233,4 +249,53 @@ void CDatabase::ReadDbmsName() {
     CString lower(m_strDbmsName);
     lower.MakeLower();
     m_singleResults = lower.Find("mariadb") >= 0 || lower.Find("mysql") >= 0;
+}
+
+void CDatabase::BeginTrans() {
+    if (!IsOpen()) {
+        AfxThrowDBException(SQL_INVALID_HANDLE, "The database connection is not open.");
+    }
+    // A driver without transactions may still accept the attribute and go on
+    // committing every statement: it is asked first.
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    SQLRETURN rc = SQLGetInfo(m_hdbc, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    }
+    if (capable == SQL_TC_NONE) {
+        AfxThrowDBException(SQL_ERROR, "The ODBC driver does not support transactions.");
+    }
+    rc = SQLSetConnectAttr(m_hdbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_OFF)),
+                           SQL_IS_UINTEGER);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    }
+    m_bTransactionPending = TRUE;
+}
+
+void CDatabase::CommitTrans() {
+    EndTrans(SQL_COMMIT);
+}
+
+void CDatabase::Rollback() {
+    EndTrans(SQL_ROLLBACK);
+}
+
+void CDatabase::EndTrans(SQLSMALLINT completion) {
+    if (!IsOpen() || !m_bTransactionPending) {
+        AfxThrowDBException(SQL_ERROR, "No transaction is pending on the connection.");
+    }
+    SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, m_hdbc, completion);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    }
+    m_bTransactionPending = FALSE;
+    // Nothing is pending now, so the switch commits nothing of its own.
+    rc = SQLSetConnectAttr(m_hdbc, SQL_ATTR_AUTOCOMMIT,
+                           reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(SQL_AUTOCOMMIT_ON)),
+                           SQL_IS_UINTEGER);
+    if (!Succeeded(rc)) {
+        AfxThrowDBException(rc, SQL_HANDLE_DBC, m_hdbc);
+    }
 }

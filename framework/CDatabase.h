@@ -36,8 +36,21 @@ public:
 
     // True while the object holds a connection handle.
     BOOL IsOpen() const { return m_hdbc != SQL_NULL_HDBC; }
-    // Releases the connection; nothing happens when none is open.
+    // Releases the connection; nothing happens when none is open. A
+    // transaction still pending is rolled back first: the driver manager
+    // refuses to disconnect in the middle of one.
     virtual void Close();
+
+    // Transactions. BeginTrans takes the connection out of autocommit, so
+    // that what is executed after it waits for CommitTrans or Rollback,
+    // which end the transaction and return to autocommit. Each throws
+    // CDBException with the driver's diagnostics when the driver refuses;
+    // BeginTrans also when the driver reports that it has no transactions.
+    // A failed CommitTrans leaves the transaction pending, for Rollback.
+    void BeginTrans();
+    void CommitTrans();
+    void Rollback();
+    BOOL IsTransactionPending() const { return m_bTransactionPending; }
 
     // Executes one SQL text directly; its full length is passed, so a NUL
     // byte inside does not end it. Result sets are discarded unread.
@@ -64,6 +77,13 @@ protected:
 
 private:
     void ReadDbmsName();
+    BOOL m_bTransactionPending = FALSE;
+    // The statement handle that ExecuteSQL reuses; allocated at the first
+    // statement, freed by Close.
+    SQLHSTMT m_hstmt = SQL_NULL_HSTMT;
+
+private:
+    void EndTrans(SQLSMALLINT completion);
     void AllocConnect(BOOL readOnly, BOOL useCursorLib);
     [[noreturn]] void FailOpen(RETCODE retCode, SQLSMALLINT handleType, SQLHANDLE handle);
 };

@@ -18,6 +18,7 @@ const AfxStringEntry kStrings[] = {
     {110, "-i    [PATH\\]script_file.sql"},
     {111, "-b    batch_separator"},
     {112, "-a    (script is standard SQL: '...' is text, ; ends a statement)"},
+    {113, "-t    (run the whole script in one transaction: all of it or none)"},
     {IDS_TEMPLATE_ACCESS97, "empty.mdb"},
     {IDS_TEMPLATE_ACCESS2000, "empty2k.mdb"},
 };

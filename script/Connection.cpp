@@ -56,3 +56,40 @@ void CRunCmd::CloseConnection() {
         m_db.Close();
     }
 }
+
+BOOL CRunCmd::BeginScriptTransaction() {
+    try {
+        m_db.BeginTrans();
+    } catch (CDBException* e) {
+        // Without a transaction the script would run in autocommit, which is
+        // not what the user asked for: nothing is run.
+        AfxWriteErrLine("Cannot run the script in one transaction: " + e->m_strError);
+        e->Delete();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CRunCmd::CommitScriptTransaction() {
+    try {
+        m_db.CommitTrans();
+    } catch (CDBException* e) {
+        AfxWriteErrLine("Cannot commit the script's transaction: " + e->m_strError);
+        e->Delete();
+        RollbackScriptTransaction();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CRunCmd::RollbackScriptTransaction() {
+    try {
+        m_db.Rollback();
+    } catch (CDBException* e) {
+        // The database decides what stays now; the message says it is unknown.
+        AfxWriteErrLine("Cannot roll back the script's transaction: " + e->m_strError);
+        e->Delete();
+        return;
+    }
+    AfxWriteErrLine("The transaction was rolled back: nothing of the script was kept.");
+}

@@ -64,6 +64,7 @@ void CheckOptionRows(const OptionRows& rows) {
         EXPECT_EQ(cmd.m_bCreateDsn != 0, e.create);
         EXPECT_EQ(cmd.m_bTempDsn != 0, e.temp);
         EXPECT_EQ(cmd.m_bStandardSql != 0, e.standardSql);
+        EXPECT_EQ(cmd.m_bOneTransaction != 0, e.transaction);
         EXPECT_EQ(cmd.m_hRootKey, e.machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER);
         EXPECT_EQ(std::string(cmd.m_strOutputFile), substitute(e.output));
         EXPECT_EQ(std::string(cmd.m_strEmptyDb), substitute(e.emptyDb));

@@ -18,6 +18,7 @@ struct OptionExpect {
     bool temp = false;
     bool machine = false;
     bool standardSql = false;
+    bool transaction = false;
     std::string output;
     std::string emptyDb;
     std::string command;

@@ -61,6 +61,11 @@ TEST(Options, EveryRuleOfTheOptionTable) {
     add({"-i", "<missing>", "-h"}, [](E& e) { e.outcome = ParseOutcome::MissingFile; });
     add({"-dA", "-h", "-i", "<missing>"},
         [](E& e) { e.outcome = ParseOutcome::HelpShown, e.dsn = "A"; });
+    add({"-t"}, [](E& e) { e.transaction = true; });
+    add({"-tx", "-ts"}, [](E& e) { e.transaction = e.temp = e.machine = true; });
+    add({"-cxt", "-dtName"},
+        [](E& e) { e.create = e.temp = e.transaction = true, e.dsn = "tName"; });
+    add({"-T"}, [](E&) {});
     add({"-xh", "-dB"}, [](E& e) { e.outcome = ParseOutcome::HelpShown, e.temp = true; });
     vorla::test::CheckOptionRows(rows);
 }

@@ -34,6 +34,7 @@ const char* const kHelp[] = {
     "    -i    [PATH\\]script_file.sql",
     "    -b    batch_separator",
     "    -a    (script is standard SQL: '...' is text, ; ends a statement)",
+    "    -t    (run the whole script in one transaction: all of it or none)",
 };
 
 class CommandLine : public testing::Test {

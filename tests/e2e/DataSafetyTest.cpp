@@ -9,7 +9,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -30,10 +29,9 @@
 #include "testlib/TempDir.h"
 #include "testlib/posix/SpecialFiles.h"
 
-extern char** environ;
-
 namespace {
 
+using vorla::test::BackgroundRun;
 using vorla::test::ExpectedStreams;
 using vorla::test::kBanner;
 using vorla::test::Listed;
@@ -260,78 +258,6 @@ TEST(DataSafety, BackupSkipsANameWithCompanions) {
     EXPECT_EQ(ReadFileBytes(site.File("x2.mdb")), "the user's database");
     EXPECT_EQ(Query(site.File("x.mdb"), "SELECT id, name FROM t"), "1|one\n");
 }
-
-// A vorla run left running in the background, its two streams in one pipe.
-class BackgroundRun {
-public:
-    BackgroundRun(const Site& site, const std::vector<std::string>& args) {
-        int out[2];
-        if (pipe2(out, O_CLOEXEC) != 0) {
-            return;
-        }
-        std::vector<std::string> argv{"/usr/bin/env", "VORLA_PREFIX=" + site.Prefix(),
-                                      "HOME=" + site.File("home")};
-        for (const auto& variable : site.HostOdbc().Environment()) {
-            argv.push_back(variable.first + "=" + variable.second);
-        }
-        argv.push_back(VORLA_BIN);
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> argp;
-        for (std::string& a : argv) {
-            argp.push_back(&a[0]);
-        }
-        argp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-        const std::string dir = site.File("");
-        posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-        if (posix_spawn(&m_pid, argp[0], &actions, nullptr, argp.data(), environ) != 0) {
-            m_pid = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        m_out = out[0];
-    }
-    ~BackgroundRun() {
-        Kill();
-        if (m_out >= 0) {
-            close(m_out);
-        }
-    }
-    BackgroundRun(const BackgroundRun&) = delete;
-    BackgroundRun& operator=(const BackgroundRun&) = delete;
-
-    // Reads the run's output until `text` shows; false when the run ended
-    // first.
-    bool WaitFor(const std::string& text) {
-        char buffer[4096];
-        while (m_text.find(text) == std::string::npos) {
-            const ssize_t n = read(m_out, buffer, sizeof buffer);
-            if (n <= 0) {
-                return false;
-            }
-            m_text.append(buffer, static_cast<size_t>(n));
-        }
-        return true;
-    }
-    const std::string& Text() const { return m_text; }
-
-    void Kill() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            int status = 0;
-            waitpid(m_pid, &status, 0);
-            m_pid = -1;
-        }
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    std::string m_text;
-};
 
 const char* const kEndless =
     "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c\n"

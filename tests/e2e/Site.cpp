@@ -1,10 +1,17 @@
 #include "Site.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
+
+extern char** environ;
 
 namespace vorla::test {
 
@@ -107,6 +114,66 @@ void List(HKEY root, const std::string& name) {
     const char text[] = "Microsoft Access Driver (*.mdb)";
     RegSetValueExA(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text);
     RegCloseKey(key);
+}
+
+BackgroundRun::BackgroundRun(const Site& site, const std::vector<std::string>& args) {
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) {
+        return;
+    }
+    std::vector<std::string> argv{"/usr/bin/env", "VORLA_PREFIX=" + site.Prefix(),
+                                  "HOME=" + site.File("home")};
+    for (const auto& variable : site.HostOdbc().Environment()) {
+        argv.push_back(variable.first + "=" + variable.second);
+    }
+    argv.push_back(VORLA_BIN);
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> argp;
+    for (std::string& a : argv) {
+        argp.push_back(&a[0]);
+    }
+    argp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    const std::string dir = site.File("");
+    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ) == 0) {
+        m_pid = pid;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    m_out = out[0];
+}
+
+BackgroundRun::~BackgroundRun() {
+    Kill();
+    if (m_out >= 0) {
+        close(m_out);
+    }
+}
+
+bool BackgroundRun::WaitFor(const std::string& text) {
+    char buffer[4096];
+    while (m_text.find(text) == std::string::npos) {
+        const ssize_t n = read(m_out, buffer, sizeof buffer);
+        if (n <= 0) {
+            return false;
+        }
+        m_text.append(buffer, static_cast<size_t>(n));
+    }
+    return true;
+}
+
+void BackgroundRun::Kill() {
+    if (m_pid > 0) {
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+    }
 }
 
 std::string Query(const std::string& dbFile, const std::string& sql) {

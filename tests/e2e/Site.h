@@ -56,6 +56,27 @@ std::string ReadText(HKEY root, const std::string& path, const std::string& name
 // Lists `name` in the root's data-source list.
 void List(HKEY root, const std::string& name);
 
+// A vorla run left running in the background in the site, its two streams
+// in one pipe; killed (SIGKILL) at the latest when the object goes.
+class BackgroundRun {
+public:
+    BackgroundRun(const Site& site, const std::vector<std::string>& args);
+    ~BackgroundRun();
+    BackgroundRun(const BackgroundRun&) = delete;
+    BackgroundRun& operator=(const BackgroundRun&) = delete;
+
+    // Reads the run's output until `text` shows; false when the run ended
+    // first.
+    bool WaitFor(const std::string& text);
+    const std::string& Text() const { return m_text; }
+    void Kill();
+
+private:
+    int m_pid = -1;
+    int m_out = -1;
+    std::string m_text;
+};
+
 // The rows of a query on a SQLite file, each row's columns joined by '|' and
 // ended by a line feed.
 std::string Query(const std::string& dbFile, const std::string& sql);

@@ -329,6 +329,8 @@ case_help() {
   out '    -P    password'
   out '    -i    [PATH\]script_file.sql'
   out '    -b    batch_separator'
+  out "    -a    (script is standard SQL: '...' is text, ; ends a statement)"
+  out '    -t    (run the whole script in one transaction: all of it or none)'
   clean_registry
   make_run_dir run
   # Nothing after the help is read: the missing script is never looked at.

@@ -256,3 +256,60 @@ TEST(CDatabaseTest, StatementLengthIsPassedSoANulByteDoesNotCutIt) {
 }
 
 }  // namespace
+
+// What each way of ending a transaction leaves, read back after the
+// connection is gone; and the calls that have no transaction to end.
+TEST(CDatabaseTest, TransactionsEndInCommitRollbackOrClose) {
+    VORLA_REQUIRE_SQLITE_ODBC(driver);
+    enum class End { Commit, Rollback, Close };
+    const struct {
+        End end;
+        Rows rows;
+    } rows[] = {{End::Commit, {"1", "2"}}, {End::Rollback, {"1"}}, {End::Close, {"1"}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(static_cast<int>(row.end));
+        ScopedTempDir dir;
+        const std::string file = dir.File("t.db");
+        CDatabase db;
+        OpenDirect(db, driver, file);
+        db.ExecuteSQL("CREATE TABLE t (x INTEGER)");
+        db.ExecuteSQL("INSERT INTO t VALUES (1)");
+        db.BeginTrans();
+        EXPECT_TRUE(db.IsTransactionPending());
+        db.ExecuteSQL("INSERT INTO t VALUES (2)");
+        if (row.end == End::Commit) {
+            db.CommitTrans();
+        } else if (row.end == End::Rollback) {
+            db.Rollback();
+        }
+        if (row.end != End::Close) {
+            EXPECT_FALSE(db.IsTransactionPending());
+            // Back in autocommit: this row stays without a commit of its own.
+            db.ExecuteSQL("INSERT INTO t VALUES (3)");
+        }
+        db.Close();
+        EXPECT_FALSE(db.IsTransactionPending());
+        // Nothing of the connection is left to hold the file: another one
+        // writes at once (waiting 1 ms for a lock, so one left behind fails here).
+        CDatabase next;
+        next.Open(CString("ODBC;") + DirectConnect(driver, file).c_str() + ";Timeout=1", FALSE,
+                  FALSE, "ODBC;", TRUE);
+        next.ExecuteSQL("INSERT INTO t VALUES (9)");
+        next.Close();
+        Rows expected = row.rows;
+        if (row.end != End::Close) {
+            expected.push_back("3");
+        }
+        expected.push_back("9");
+        EXPECT_EQ(QuerySqlite(file, "SELECT x FROM t ORDER BY x"), expected);
+    }
+
+    CDatabase closed;
+    ExpectDBException([&] { closed.BeginTrans(); });
+    ScopedTempDir dir;
+    CDatabase db;
+    OpenDirect(db, driver, dir.File("t.db"));
+    EXPECT_EQ(ExpectDBException([&] { db.CommitTrans(); }).first,
+              "No transaction is pending on the connection.");
+    ExpectDBException([&] { db.Rollback(); });
+}
