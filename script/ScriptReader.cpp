@@ -46,11 +46,25 @@ std::string Trimmed(const std::string& text) {
 
 }  // namespace
 
-CScriptReader::CScriptReader(const CString& separator) : m_separator(separator.Str()) {}
+CScriptReader::CScriptReader(const CString& separator) : m_separator(separator.Str()) {
+    MarkSpecialCharacters();
+}
 
 void CScriptReader::UseStandardSql(Dialect dialect) {
     m_standard = true;
     m_dialect = dialect;
+    MarkSpecialCharacters();
+}
+
+void CScriptReader::MarkSpecialCharacters() {
+    m_special.fill(false);
+    for (const char c : {'\'', '"', '`', '[', '$', '-', '/', '#', ';'}) {
+        m_special[static_cast<unsigned char>(c)] = true;
+    }
+    if (m_separator.size() == 1) {
+        m_special[static_cast<unsigned char>(m_separator[0])] = true;
+    }
+    m_special[static_cast<unsigned char>(m_terminator[0])] = true;
 }
 
 CScriptReader::Dialect CScriptReader::DialectOf(const CString& dbmsName) {
@@ -127,6 +141,7 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
                  Trimmed(text.substr(first, end - first)));
         } else {
             m_terminator = text.substr(from, to - from);
+            MarkSpecialCharacters();
         }
         return true;
     }
@@ -209,6 +224,21 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
                 continue;
             case State::Outside:
                 break;
+        }
+        // Most characters begin nothing: they take the short way.
+        if (!m_special[static_cast<unsigned char>(c)]) {
+            if (IsWordCharacter(c)) {
+                if (m_standard) {
+                    word += c;
+                }
+            } else {
+                takeWord();
+            }
+            if (!IsSpace(c)) {
+                m_pieceHasText = true;
+            }
+            ++i;
+            continue;
         }
         if (terminated && c == m_terminator[0] &&
             text.compare(i, m_terminator.size(), m_terminator) == 0) {

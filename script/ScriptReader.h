@@ -28,6 +28,7 @@
 //   statement holds: the reading fails before either.
 #pragma once
 
+#include <array>
 #include <deque>
 #include <string>
 #include <utility>
@@ -92,6 +93,9 @@ private:
     // comments. True when the line is taken care of.
     bool TakeWholeLine(const std::string& text, size_t begin, size_t end);
     bool IsSeparatorLine(const std::string& line, size_t first) const;
+    // The bytes that may begin a text, a comment, a boundary or a dollar
+    // quote, which the scan looks at closely; every other byte is plain.
+    void MarkSpecialCharacters();
     // Scans one line from `begin`, adding its pieces to the batch.
     void ScanLine(const std::string& text, size_t begin, size_t end);
     // Where an opening character starts a quoted span; false when `c` opens
@@ -113,6 +117,7 @@ private:
     bool m_standard = false;
     Dialect m_dialect = Dialect::Other;
     std::string m_terminator = ";";  // standard SQL without a separator
+    std::array<bool, 256> m_special{};
     State m_state = State::Outside;
     bool m_backslashEscapes = false;  // inside the current quoted text
     std::string m_dollarTag;          // the closing $tag$
