@@ -613,27 +613,11 @@ dump_rows_sql() {
 # restored into a fresh copy of the template with vorla -a and into a new
 # file with sqlite3, interleaved rounds.
 figure_h() {
-    local dir=$1/h n=$2 rounds=$3 r i tool started ended
+    local dir=$1/h n=$2 rounds=$3
+    declare -A walls=() cpus=()
     mkdir -p "$dir"
     dump_rows_sql "$n" | sqlite3 "$dir/source.db" || die "cannot make the source of the dump"
     sqlite3 "$dir/source.db" .dump >"$dir/dump.sql"
-    run_h() {
-        (
-            cd "$1"
-            export VORLA_PREFIX=$work/prefix
-            rm -f restored.db restored.db-journal
-            [[ $2 == vorla ]] && cp "$work/template.mdb" restored.db
-            started=$EPOCHREALTIME
-            case $2 in
-                vorla) "$vorla" -d RestoreDsn -a -i dump.sql </dev/null >/dev/null 2>err.txt ;;
-                sqlite3) sqlite3 restored.db <dump.sql >/dev/null 2>err.txt ;;
-            esac || { cat err.txt >&2; die "$2 failed on the dump"; }
-            ended=$EPOCHREALTIME
-            [[ $(sqlite3 restored.db 'SELECT count(*) FROM dumped') == "$3" ]] ||
-                die "$2 did not restore $3 rows"
-            awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.4f\n", b - a }'
-        )
-    }
     (
         cd "$dir"
         export VORLA_PREFIX=$work/prefix
@@ -641,78 +625,86 @@ figure_h() {
         "$vorla" -d RestoreDsn -c -o restored.db -e "$work/template.mdb" -i trivial.sql -b GO \
             >/dev/null || die "cannot create the data source RestoreDsn"
     )
-    local tools=(vorla sqlite3)
-    declare -A walls=()
-    note "h. SQLite: a .dump of $n rows, 1 warm-up + $rounds timed rounds ..."
-    for tool in "${tools[@]}"; do run_h "$dir" "$tool" "$n" >/dev/null; done
-    for ((r = 0; r < rounds; r++)); do
-        for ((i = 0; i < 2; i++)); do
-            tool=${tools[$(((r + i) % 2))]}
-            walls[$tool]+="$(run_h "$dir" "$tool" "$n") "
-        done
-    done
-    local wv ws rv
-    # shellcheck disable=SC2086
-    wv=$(median ${walls[vorla]}) ws=$(median ${walls[sqlite3]})
-    rv=$(calc '%.3f' "$wv / $ws")
-    section "h. a sqlite3 .dump of $n rows (one transaction) restored, in $base ($(fs_type "$work"))"
-    row "" "median of $rounds: wall s" "" ""
-    row "   vorla -d DSN -a -i dump.sql" "$(calc '%.3f' "$wv")" "" ""
-    row "   sqlite3 FILE < dump.sql" "$(calc '%.3f' "$ws")" "" ""
-    row "   vorla / sqlite3" "${rv}x" "<= 1.05x" "$(within "$rv" 1.05)"
-}
-
-# figure_h_pg ROWS ROUNDS: on the cluster of pg_start, a pg_dump
-# --inserts of a table of ROWS rows restored into a new database with vorla
-# -a and with psql -f, interleaved rounds.
-figure_h_pg() {
-    local dir=$pg_dir port=$pg_port bin=$pg_bin n=$1 rounds=$2 r i tool
-    local sql=("${pg_sql[@]}")
-    dump_rows_sql "$n" | sed 's/INTEGER PRIMARY KEY/integer PRIMARY KEY/; s/REAL/double precision/' |
-        "${sql[@]}" -d bench || die "cannot make the source of the dump"
-    "$bin/pg_dump" -h "$dir/socket" -p "$port" -U postgres --no-owner --inserts -t dumped bench \
-        >"$dir/g_dump.sql" || die "pg_dump failed"
-    printf '[PgRestore]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=restored\n' \
-        "$port" >>"$dir/sys/odbc.ini"
-    run_h_pg() {
+    # shellcheck disable=SC2317 # called through time_rounds
+    runner() {
         local started ended
-        "${sql[@]}" -d postgres -c 'DROP DATABASE IF EXISTS restored' \
-            -c 'CREATE DATABASE restored OWNER alice' || die "cannot make the database"
-        started=$EPOCHREALTIME
         (
             cd "$dir"
-            export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
+            export VORLA_PREFIX=$work/prefix
+            rm -f restored.db restored.db-journal
+            [[ $1 == vorla ]] && cp "$work/template.mdb" restored.db
+            started=$EPOCHREALTIME
             case $1 in
-                vorla) "$vorla" -d PgRestore -U alice -P secret -a -i g_dump.sql \
+                vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d RestoreDsn -a -i dump.sql \
                     </dev/null >/dev/null 2>err.txt ;;
-                psql) PGPASSWORD=secret "$bin/psql" -h 127.0.0.1 -p "$port" -U alice -d restored \
-                    -qX -v ON_ERROR_STOP=1 -f g_dump.sql >/dev/null 2>err.txt ;;
+                sqlite3) /usr/bin/time -f '%U %S' -o cpu.txt sqlite3 restored.db <dump.sql \
+                    >/dev/null 2>err.txt ;;
+            esac || { cat err.txt >&2; die "$1 failed on the dump"; }
+            ended=$EPOCHREALTIME
+            [[ $(sqlite3 restored.db 'SELECT count(*) FROM dumped') == "$n" ]] ||
+                die "$1 did not restore $n rows"
+            awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' cpu.txt
+        )
+    }
+    note "h. SQLite: a .dump of $n rows, 1 warm-up + $rounds timed rounds ..."
+    time_rounds runner "$rounds" vorla sqlite3
+    dump_rows "a sqlite3 .dump of $n rows (one transaction) restored, in $base ($(fs_type "$work"))" \
+        "vorla -d DSN -a -i dump.sql" "sqlite3 FILE < dump.sql" sqlite3
+}
+
+# figure_h_pg ROWS ROUNDS: on the cluster of pg_start, a pg_dump --inserts of
+# a table of ROWS rows restored into a new database with vorla -a and with
+# psql -f, interleaved rounds.
+figure_h_pg() {
+    local n=$1 rounds=$2
+    declare -A walls=() cpus=()
+    dump_rows_sql "$n" | sed 's/INTEGER PRIMARY KEY/integer PRIMARY KEY/; s/REAL/double precision/' |
+        "${pg_sql[@]}" -d bench || die "cannot make the source of the dump"
+    "$pg_bin/pg_dump" -h "$pg_dir/socket" -p "$pg_port" -U postgres --no-owner --inserts -t dumped \
+        bench >"$pg_dir/h_dump.sql" || die "pg_dump failed"
+    printf '[PgRestore]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=restored\n' \
+        "$pg_port" >>"$pg_dir/sys/odbc.ini"
+    # shellcheck disable=SC2317 # called through time_rounds
+    runner() {
+        local started ended
+        "${pg_sql[@]}" -d postgres -c 'SET client_min_messages = warning' \
+            -c 'DROP DATABASE IF EXISTS restored' -c 'CREATE DATABASE restored OWNER alice' ||
+            die "cannot make the database"
+        started=$EPOCHREALTIME
+        (
+            cd "$pg_dir"
+            export ODBCSYSINI=$pg_dir/sys ODBCINI=$pg_dir/none.ini VORLA_PREFIX=$work/prefix
+            case $1 in
+                vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d PgRestore -U alice -P secret \
+                    -a -i h_dump.sql </dev/null >/dev/null 2>err.txt ;;
+                psql) PGPASSWORD=secret /usr/bin/time -f '%U %S' -o cpu.txt "$pg_bin/psql" \
+                    -h 127.0.0.1 -p "$pg_port" -U alice -d restored -qX -v ON_ERROR_STOP=1 \
+                    -f h_dump.sql >/dev/null 2>err.txt ;;
             esac || { cat err.txt >&2; die "$1 failed on the dump"; }
         )
         ended=$EPOCHREALTIME
-        [[ $("${sql[@]}" -d restored -c 'SELECT count(*) FROM dumped') == "$n" ]] ||
+        [[ $("${pg_sql[@]}" -d restored -c 'SELECT count(*) FROM dumped') == "$n" ]] ||
             die "$1 did not restore $n rows"
-        awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.4f\n", b - a }'
+        awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' "$pg_dir/cpu.txt"
     }
-    local tools=(vorla psql)
-    declare -A walls=()
     note "h. PostgreSQL: a pg_dump --inserts of $n rows, 1 warm-up + $rounds timed rounds ..."
-    for tool in "${tools[@]}"; do run_h_pg "$tool" >/dev/null; done
-    for ((r = 0; r < rounds; r++)); do
-        for ((i = 0; i < 2; i++)); do
-            tool=${tools[$(((r + i) % 2))]}
-            walls[$tool]+="$(run_h_pg "$tool") "
-        done
-    done
-    local wv wp rv
-    # shellcheck disable=SC2086
-    wv=$(median ${walls[vorla]}) wp=$(median ${walls[psql]})
-    rv=$(calc '%.3f' "$wv / $wp")
-    section "h. a pg_dump --inserts of $n rows (autocommit) restored over TCP"
-    row "" "median of $rounds: wall s" "" ""
-    row "   vorla -d DSN -U -P -a -i dump.sql" "$(calc '%.3f' "$wv")" "" ""
-    row "   psql -h 127.0.0.1 -f dump.sql" "$(calc '%.3f' "$wp")" "" ""
-    row "   vorla / psql" "${rv}x" "<= 1.05x" "$(within "$rv" 1.05)"
+    time_rounds runner "$rounds" vorla psql
+    dump_rows "a pg_dump --inserts of $n rows (autocommit) restored over TCP" \
+        "vorla -d DSN -U -P -a -i dump.sql" "psql -h 127.0.0.1 -f dump.sql" psql
+}
+
+# dump_rows TITLE VORLA_LABEL TOOL_LABEL TOOL: the rows of a figure h, from
+# what time_rounds gathered.
+dump_rows() {
+    local wv cv wt ct rv
+    read -r wv cv <<<"$(medians vorla)"
+    read -r wt ct <<<"$(medians "$4")"
+    rv=$(calc '%.3f' "$wv / $wt")
+    section "h. $1"
+    row "" "median of $rounds: wall s (CPU s)" "" ""
+    row "   $2" "$(calc '%.3f' "$wv") ($(calc '%.2f' "$cv"))" "" ""
+    row "   $3" "$(calc '%.3f' "$wt") ($(calc '%.2f' "$ct"))" "" ""
+    row "   vorla / $4" "${rv}x (CPU $(ratio "$cv" "$ct"))" "<= 1.05x" "$(within "$rv" 1.05)"
 }
 
 # figure_f DIR: bench_registry_work on a prefix of its own, bench_raw_sqlite
