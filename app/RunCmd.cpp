@@ -13,6 +13,7 @@ CRunCmd::~CRunCmd() {
         AfxWriteOutLine("Closing connection.");
         m_db.Close();
     }
+    m_fileOutput.Abort();
 }
 
 void CRunCmd::UseCurrentUser() {

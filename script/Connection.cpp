@@ -55,4 +55,5 @@ void CRunCmd::CloseConnection() {
         AfxWriteOutLine("Closing connection.");
         m_db.Close();
     }
+    m_fileOutput.Abort();
 }

@@ -395,8 +395,10 @@ TEST(DataSafety, ABusyOrKilledRunsDatabaseIsNeitherBackedUpNorReplaced) {
         if (row.killFirst) {
             first.Kill();
         }
+        // A run that holds its output (between transactions) is named as
+        // such; its companions tell of the others.
         const std::string second =
-            *row.suffix == '\0' ? std::string()
+            *row.suffix == '\0' ? "'" + site.Real("x.mdb") + "' is in use by another process."
                                 : "it is in use or was not closed cleanly: '" +
                                       site.Real(std::string("x.mdb") + row.suffix) + "' exists.";
         const auto before = Snapshot(site);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -233,6 +234,152 @@ TEST(SideBySide, RunsAndRegistryWritersOnOnePrefix) {
         EXPECT_EQ(0, tally.failed) << row.name << "\n" << tally.detail;
         EXPECT_EQ(0, tally.lost) << row.name << "\n" << tally.detail;
     }
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// The tables of a database file, one name a line.
+std::string Tables(const std::string& file) {
+    return Query(file, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+}
+
+std::string Script(const std::string& table) {
+    return "CREATE TABLE " + table + " (id INTEGER)\nGO\nINSERT INTO " + table +
+           " VALUES (1)\nGO\n";
+}
+
+// Any number of runs copy one template at once: from -e and from the
+// installed one (-m). A process that writes the template keeps them out, and
+// the copy message then says so.
+TEST(SideBySide, RunsShareOneTemplate) {
+    const std::vector<std::vector<std::string>> templates = {{"-e", "tmpl.mdb"}, {"-m"}};
+    for (const auto& option : templates) {
+        SCOPED_TRACE(option[0]);
+        Site site;
+        WriteFileBytes(site.File("tmpl.mdb"),
+                       ReadFileBytes(std::string(VORLA_DATA_DIR) + "/Template/empty.mdb"));
+        std::vector<ProcessResult> results(kRuns);
+        std::vector<std::thread> threads;
+        // Every file is written before the first run starts: a run started
+        // meanwhile would inherit the descriptor being written.
+        for (int r = 0; r < kRuns; ++r) {
+            WriteFileBytes(site.File("s" + std::to_string(r) + ".sql"), kScript);
+        }
+        for (int r = 0; r < kRuns; ++r) {
+            const std::string n = std::to_string(r);
+            threads.emplace_back([&, r, n] {
+                std::vector<std::string> argv{VORLA_BIN};
+                argv.insert(argv.end(), option.begin(), option.end());
+                for (const std::string& a :
+                     std::vector<std::string>{"-o", "o" + n + ".mdb", "-d", "RUN" + n, "-cx", "-i",
+                                              "s" + n + ".sql", "-b", "GO"}) {
+                    argv.push_back(a);
+                }
+                results[r] = RunProcess(argv, site.Options());
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        for (int r = 0; r < kRuns; ++r) {
+            EXPECT_EQ(0, results[r].exitCode) << r << ": " << results[r].err;
+            EXPECT_EQ("1\n",
+                      Query(site.File("o" + std::to_string(r) + ".mdb"), "SELECT id FROM t"));
+        }
+    }
+
+    Site site;
+    WriteFileBytes(site.File("tmpl.mdb"), "template");
+    WriteFileBytes(site.File("s.sql"), kScript);
+    int release[2];
+    int ready[2];
+    ASSERT_EQ(0, pipe(release));
+    ASSERT_EQ(0, pipe(ready));
+    const pid_t writer = fork();
+    ASSERT_GE(writer, 0);
+    if (writer == 0) {
+        // An ordinary program with the template open for writing, no lock.
+        const int fd = open(site.File("tmpl.mdb").c_str(), O_RDWR);
+        char c = fd >= 0 ? 'y' : 'n';
+        (void)!write(ready[1], &c, 1);
+        (void)!read(release[0], &c, 1);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(1, read(ready[0], &c, 1));
+    ASSERT_EQ('y', c);
+    const ProcessResult run = RunProcess(
+        {VORLA_BIN, "-e", "tmpl.mdb", "-o", "o.mdb", "-cx", "-i", "s.sql"}, site.Options());
+    (void)!write(release[1], "x", 1);
+    waitpid(writer, nullptr, 0);
+    EXPECT_EQ(255, run.exitCode);
+    EXPECT_NE(std::string::npos, run.err.find("Unable to create new database file '")) << run.err;
+    EXPECT_NE(std::string::npos,
+              run.err.find("from empty file 'tmpl.mdb'\n'tmpl.mdb' is in use by another process "
+                           "that writes it.\n"))
+        << run.err;
+    EXPECT_FALSE(FileExists(site.File("o.mdb")));
+}
+
+// Two runs on one output, with different templates and scripts, started
+// together: each holds the output from its creation until its connection is
+// closed, so the other fails with the backup or copy message. Never both
+// scripts in one file, never a run that exited 0 without its rows.
+TEST(SideBySide, OneOutputOneRun) {
+    constexpr int kRaces = 20;
+    Site site;
+    const std::string empty = ReadFileBytes(std::string(VORLA_DATA_DIR) + "/Template/empty.mdb");
+    const char* const tables[2] = {"ta", "tb"};
+    for (int k = 0; k < 2; ++k) {
+        WriteFileBytes(site.File(std::string(tables[k]) + ".mdb"), empty);
+        WriteFileBytes(site.File(std::string(tables[k]) + ".sql"), Script(tables[k]));
+    }
+    int wins = 0;
+    for (int race = 0; race < kRaces; ++race) {
+        const std::string dir = "race" + std::to_string(race);
+        ASSERT_EQ(0, mkdir(site.File(dir).c_str(), 0700));
+        ProcessResult results[2];
+        std::vector<std::thread> threads;
+        for (int k = 0; k < 2; ++k) {
+            threads.emplace_back([&, k] {
+                const std::string t = tables[k];
+                results[k] =
+                    RunProcess({VORLA_BIN, "-e", t + ".mdb", "-o", dir + "/same.mdb", "-d",
+                                t + std::to_string(race), "-cx", "-i", t + ".sql", "-b", "GO"},
+                               site.Options());
+            });
+        }
+        for (std::thread& t : threads) {
+            t.join();
+        }
+        std::vector<std::string> files = {dir + "/same.mdb"};
+        for (int n = 1; FileExists(site.File(dir + "/same" + std::to_string(n) + ".mdb")); ++n) {
+            files.push_back(dir + "/same" + std::to_string(n) + ".mdb");
+        }
+        for (const std::string& file : files) {
+            EXPECT_NE("ta\ntb\n", Tables(site.File(file))) << file << " holds both scripts";
+        }
+        for (int k = 0; k < 2; ++k) {
+            const std::string t = tables[k];
+            if (results[k].exitCode != 0) {
+                const bool refused =
+                    results[k].err.rfind("Unable to backup existing database file", 0) == 0 ||
+                    results[k].err.rfind("Unable to create new database file", 0) == 0;
+                EXPECT_TRUE(refused) << dir << " " << t << ": " << results[k].err;
+                continue;
+            }
+            ++wins;
+            bool found = false;
+            for (const std::string& file : files) {
+                found = found || Query(site.File(file), "SELECT id FROM " + t) == "1\n";
+            }
+            EXPECT_TRUE(found) << dir << " " << t << " exited 0 without its rows";
+        }
+    }
+    EXPECT_GE(wins, kRaces);  // every race has a run that did its work
 }
 
 }  // namespace
