@@ -199,9 +199,23 @@ void CDatabase::ExecuteSQL(const CString& sql) {
     if (!Succeeded(rc)) {
         AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
     }
-    // Drain every result: a later statement of a batch may still fail, and
-    // its error arrives only when its result is reached.
+    // Drain the result sets: a later statement of a batch may still fail,
+    // and its error arrives only when its result is reached. Only a result
+    // with columns (rows to read past) is a reason to ask for the next one:
+    // after a statement without results there is nothing to drain, and some
+    // drivers cannot be asked then (MariaDB's SQLMoreResults crashes after a
+    // statement that it ran outside a prepared statement, such as a trigger
+    // with a compound body). The errors of a statement without results come
+    // with SQLExecDirect itself.
     for (;;) {
+        SQLSMALLINT columns = 0;
+        rc = SQLNumResultCols(hstmt, &columns);
+        if (!Succeeded(rc)) {
+            AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        }
+        if (columns <= 0) {
+            return;
+        }
         rc = SQLMoreResults(hstmt);
         if (rc == SQL_NO_DATA) {
             return;
