@@ -1,11 +1,14 @@
 #include "framework/CDatabase.h"
 
+#include <algorithm>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <vector>
 
 #include "framework/ConnectString.h"
 #include "framework/DsnResolve.h"
+#include "framework/Interrupt.h"
 
 IMPLEMENT_DYNAMIC(CDatabase, CObject)
 
@@ -50,6 +53,33 @@ CString ComposeRequest(LPCSTR dsn, LPCSTR connect) {
     return request;
 }
 
+// The open connections and the statement running on them, for an interrupt
+// that comes on another thread. The statement is set and the request
+// checked under one lock, so a statement either starts before the request
+// (and is cancelled) or is never started.
+std::mutex g_runningLock;
+std::vector<CDatabase*> g_open;
+SQLHSTMT g_running = SQL_NULL_HSTMT;
+bool g_interrupted = false;
+
+// Marks `hstmt` as the running statement; false when an interrupt was asked
+// for, and nothing is then marked.
+bool StartStatement(SQLHSTMT hstmt) {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    if (g_interrupted) {
+        return false;
+    }
+    g_running = hstmt;
+    return true;
+}
+
+// Unmarks it; false when an interrupt was asked for meanwhile.
+bool EndStatement() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    g_running = SQL_NULL_HSTMT;
+    return !g_interrupted;
+}
+
 // Frees a statement handle on every way out of ExecuteSQL.
 class StatementHandle {
 public:
@@ -71,7 +101,44 @@ CDatabase::~CDatabase() {
     Close();
 }
 
+BOOL CDatabase::RequestInterrupt() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    if (g_interrupted) {
+        return FALSE;
+    }
+    g_interrupted = true;
+    if (g_running != SQL_NULL_HSTMT) {
+        SQLCancel(g_running);
+    }
+    return TRUE;
+}
+
+BOOL CDatabase::InterruptRequested() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    return g_interrupted;
+}
+
+BOOL CDatabase::AnyOpen() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    return !g_open.empty();
+}
+
+void CDatabase::CloseAllOpen() {
+    std::vector<CDatabase*> open;
+    {
+        std::lock_guard<std::mutex> guard(g_runningLock);
+        open = g_open;
+    }
+    for (CDatabase* db : open) {
+        db->Close();
+    }
+}
+
 void CDatabase::Close() {
+    {
+        std::lock_guard<std::mutex> guard(g_runningLock);
+        g_open.erase(std::remove(g_open.begin(), g_open.end(), this), g_open.end());
+    }
     if (m_hdbc != SQL_NULL_HDBC) {
         SQLDisconnect(m_hdbc);
         SQLFreeHandle(SQL_HANDLE_DBC, m_hdbc);
@@ -177,6 +244,8 @@ BOOL CDatabase::Open(LPCSTR dsn, BOOL exclusive, BOOL readOnly, LPCSTR connect, 
         Close();
         throw;
     }
+    std::lock_guard<std::mutex> lock(g_runningLock);
+    g_open.push_back(this);
     return TRUE;
 }
 
@@ -191,8 +260,15 @@ void CDatabase::ExecuteSQL(const CString& sql) {
     }
     StatementHandle guard(hstmt);
 
+    if (!StartStatement(hstmt)) {
+        AfxEndInterruptedRun();
+    }
     rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.Str().data())),
                        static_cast<SQLINTEGER>(sql.GetLength()));
+    // A cancelled statement's error is not the run's: the run was stopped.
+    if (!EndStatement()) {
+        AfxEndInterruptedRun();
+    }
     if (rc == SQL_NO_DATA) {
         return;  // a searched UPDATE or DELETE that touched no row
     }
