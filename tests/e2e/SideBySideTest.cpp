@@ -137,8 +137,8 @@ void Round(const Site& site, int round, bool kill, Tally* tally) {
             const int killAfter = kill && r % 2 == 1 ? 2 + (r + round) % 9 : -1;
             runs[r] = RunOne(
                 site,
-                {VORLA_BIN, "-e", "tmpl" + std::to_string(r) + ".mdb", "-o", "o" + n + ".mdb", "-d",
-                 "RUN" + n, "-cx", "-i", "s" + std::to_string(r) + ".sql", "-b", "GO"},
+                {VORLA_BIN, "-e", "tmpl" + std::to_string(r) + ".mdb", "-o", "o" + n + ".mdb",
+                 "-cx", "-i", "s" + std::to_string(r) + ".sql", "-b", "GO"},
                 site.File("run" + n + ".err"), killAfter);
         });
     }
@@ -208,9 +208,9 @@ void Round(const Site& site, int round, bool kill, Tally* tally) {
 
 void Prepare(Site& site) {
     const std::string empty = ReadFileBytes(std::string(VORLA_DATA_DIR) + "/Template/empty.mdb");
-    // A script is read with no sharing: each run has its own, and a data
-    // source name of its own (two runs may pick the same free temporary
-    // name), so that only the registry is shared here.
+    // A script is read with no sharing: each run has its own, so that only
+    // the registry is shared here. The runs choose their temporary data
+    // source names side by side.
     for (int r = 0; r < kRuns; ++r) {
         WriteFileBytes(site.File("s" + std::to_string(r) + ".sql"), kScript);
         WriteFileBytes(site.File("tmpl" + std::to_string(r) + ".mdb"), empty);
@@ -229,6 +229,14 @@ TEST(SideBySide, RunsAndRegistryWritersOnOnePrefix) {
         Tally tally;
         for (int round = 0; round < row.rounds; ++round) {
             Round(site, round, row.kill, &tally);
+        }
+        if (!row.kill) {
+            // Every run removed the temporary data source it made, and only
+            // that one.
+            const ProcessResult list =
+                RunProcess({VORLA_REG_BIN, "query", "HKCU\\" + kList}, site.Options());
+            EXPECT_EQ(0, list.exitCode) << list.err;
+            EXPECT_EQ(std::string::npos, list.out.find("VORLA")) << list.out;
         }
         EXPECT_EQ(0, tally.signalled) << row.name << "\n" << tally.detail;
         EXPECT_EQ(0, tally.failed) << row.name << "\n" << tally.detail;
@@ -273,9 +281,8 @@ TEST(SideBySide, RunsShareOneTemplate) {
             threads.emplace_back([&, r, n] {
                 std::vector<std::string> argv{VORLA_BIN};
                 argv.insert(argv.end(), option.begin(), option.end());
-                for (const std::string& a :
-                     std::vector<std::string>{"-o", "o" + n + ".mdb", "-d", "RUN" + n, "-cx", "-i",
-                                              "s" + n + ".sql", "-b", "GO"}) {
+                for (const std::string& a : std::vector<std::string>{
+                         "-o", "o" + n + ".mdb", "-cx", "-i", "s" + n + ".sql", "-b", "GO"}) {
                     argv.push_back(a);
                 }
                 results[r] = RunProcess(argv, site.Options());
