@@ -102,6 +102,7 @@ using ChildList = std::vector<KeyRow>;
 using ValueList = std::vector<ValueRecord>;
 
 class LockWait;
+class ChangeWatch;
 
 class Store {
 public:
@@ -230,10 +231,11 @@ private:
     bool Unchanged();
     // Drops the kept lists when the file changed since they were read.
     void ForgetIfChanged();
-    // After a write transaction of this connection: does its changes to the
-    // kept lists.
+    // Before and after a write transaction of this connection: keeps the
+    // lists that it did not change when nothing else was committed meanwhile.
+    void BeforeWrite();
     void AfterWrite(bool committed);
-    // Drops everything known of the file: the lists and the version.
+    // Drops everything known of the file: the lists and the watch.
     void ForgetFile();
     template <class List>
     std::shared_ptr<const List> Cached(
@@ -254,6 +256,10 @@ private:
     // The wait of the call running now, for SQLite's busy handler.
     LockWait* m_wait = nullptr;
     // What says whether the file changed since the lists below were read.
+    std::unique_ptr<ChangeWatch> m_watch;
+    bool m_watchTried = false;
+    std::array<unsigned char, 48> m_mark{};
+    bool m_knowsMark = false;
     int64_t m_version = 0;
     bool m_knowsVersion = false;
     std::unordered_map<int64_t, std::shared_ptr<const ChildList>> m_children;

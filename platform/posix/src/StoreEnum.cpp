@@ -1,15 +1,10 @@
 // The sub-key and value lists of keys, for enumeration by index. A list is
 // read in one transaction and kept while the store file does not change; any
-// commit of any process changes it. SQLite's data version, read in a
-// transaction of its own, tells of other connections' commits; this
-// connection's own writes are done to the kept lists as they commit.
-//
-// The change count is asked of SQLite, never read from the store's files
-// directly: on POSIX, closing any descriptor of a file drops every record
-// lock that the process holds on it, SQLite's included, so a descriptor of
-// the wal-index (NAME-shm) opened and closed beside SQLite's own would let
-// the next process take itself for the file's only user, reset the
-// wal-index under every process that maps it, and lose or tear their commits.
+// commit of any process changes it. In WAL mode that shows in the wal-index
+// header (ChangeWatch), read without a transaction; otherwise SQLite's data
+// version, read in one, tells of other connections' commits, and this
+// connection's own writes drop the lists.
+#include "ChangeWatch.h"
 #include "RegistryStore.h"
 #include "StoreQuery.h"
 
@@ -18,22 +13,49 @@
 
 namespace vorla::platform::registry {
 
-bool Store::Unchanged() {
+namespace {
+
+int64_t DataVersion(Store& store, sqlite3_stmt* stmt) {
     int64_t version = 0;
-    Run(Mode::Read, [&] {
-        Query q(Prepare("PRAGMA data_version"));
+    store.Run(Store::Mode::Read, [&] {
+        Query q(stmt);
         if (q.Step()) {
             version = q.Int(0);
         }
     });
+    return version;
+}
+
+}  // namespace
+
+bool Store::Unchanged() {
+    // The wal-index exists once the connection has used a file in WAL mode,
+    // which opening a store has done.
+    if (!m_watchTried) {
+        m_watchTried = true;
+        m_watch = ChangeWatch::Attach(m_db);
+        m_knowsMark = false;
+    }
+    if (m_watch) {
+        ChangeWatch::Mark mark;
+        if (m_watch->Read(&mark)) {
+            const bool same = m_knowsMark && mark == m_mark;
+            m_mark = mark;
+            m_knowsMark = true;
+            return same;
+        }
+        m_knowsMark = false;
+        return false;
+    }
+    const int64_t version = DataVersion(*this, Prepare("PRAGMA data_version"));
     const bool same = m_knowsVersion && version == m_version;
     m_version = version;
     m_knowsVersion = true;
     return same;
 }
 
-// The version is taken before a list is read: a commit in between shows as a
-// change next time, never the other way round.
+// The mark or version is taken before a list is read: a commit in between
+// shows as a change next time, never the other way round.
 void Store::ForgetIfChanged() {
     EnsureConnection();
     if (m_corrupt) {
@@ -46,12 +68,45 @@ void Store::ForgetIfChanged() {
     }
 }
 
-// A write of this connection changed the lists of the keys it touched. The
-// data version does not count this connection's own commits, so the lists
-// are brought up to date here; a commit of another process before or during
-// this one still shows as a change at the next look and drops them all.
+namespace {
+
+// The count of transactions in a wal-index header (iChange, the third
+// 32-bit word, in the machine's byte order).
+uint32_t Transactions(const std::array<unsigned char, 48>& mark) {
+    uint32_t count = 0;
+    std::memcpy(&count, mark.data() + 8, sizeof count);
+    return count;
+}
+
+}  // namespace
+
+void Store::BeforeWrite() {
+    // Whatever was committed before this write is known before it starts.
+    if (m_watch) {
+        ForgetIfChanged();
+    }
+}
+
+// A write of this connection changed the lists of the keys it touched and
+// the file. In WAL mode the header then counts exactly one transaction more
+// when no other process committed between the look before the write and its
+// commit; only then are the other lists kept, as they are when the data
+// version (which does not count this connection's commits) watches.
 void Store::AfterWrite(bool committed) {
-    if (!committed || m_touchedAll) {
+    bool keep = committed && !m_touchedAll;
+    if (keep && m_watch) {
+        // A write that changed nothing leaves the header as it was.
+        const uint32_t expected = Transactions(m_mark) + (m_touched.empty() ? 0 : 1);
+        ChangeWatch::Mark mark;
+        keep = m_knowsMark && m_watch->Read(&mark) && Transactions(mark) == expected &&
+               (!m_touched.empty() || mark == m_mark);
+        if (keep) {
+            m_mark = mark;
+        } else {
+            m_knowsMark = false;
+        }
+    }
+    if (!keep) {
         m_children.clear();
         m_values.clear();
         m_rows.clear();

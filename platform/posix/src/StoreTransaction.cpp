@@ -1,6 +1,7 @@
 // The store's connection and its transactions: one transaction per registry
 // call, contention waited for a bounded time, a connection of its own in a
 // child process, and a store found corrupt never touched again.
+#include "ChangeWatch.h"
 #include "LockWait.h"
 #include "RegistryStore.h"
 #include "StoreQuery.h"
@@ -66,6 +67,9 @@ void Store::Release() {
 }
 
 void Store::ForgetFile() {
+    m_watch.reset();
+    m_watchTried = false;
+    m_knowsMark = false;
     m_knowsVersion = false;
     m_children.clear();
     m_values.clear();
@@ -80,7 +84,8 @@ void Store::EnsureConnection() {
     // are the parent's); it opens its own and abandons the inherited one,
     // with whatever it knew of the file.
     m_statements.clear();
-    // What the parent knew of the file is the parent's.
+    // The parent's mapping stays valid only while the parent's connection
+    // keeps the wal-index; this process watches through its own.
     ForgetFile();
     m_db = OpenConnection(m_path, m_writable);
     sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, m_corrupt ? 1 : 0, nullptr);
@@ -150,6 +155,9 @@ void Store::RunErased(Mode mode, void (*body)(void*), void* context) {
             throw StoreError{ERROR_BUSY};
         }
     };
+    if (mode == Mode::Write) {
+        BeforeWrite();
+    }
     for (;;) {
         int rc = Control(mode == Mode::Write ? kBeginWrite : kBeginRead);
         if ((rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED) {
