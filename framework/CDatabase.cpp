@@ -57,10 +57,19 @@ CString ComposeRequest(LPCSTR dsn, LPCSTR connect) {
 // that comes on another thread. The statement is set and the request
 // checked under one lock, so a statement either starts before the request
 // (and is cancelled) or is never started.
-std::mutex g_runningLock;
-std::vector<CDatabase*> g_open;
-SQLHSTMT g_running = SQL_NULL_HSTMT;
-bool g_interrupted = false;
+// Never destroyed: a connection may still be closed, and an interrupt come,
+// while the process's statics are being torn down.
+struct Running {
+    std::mutex lock;
+    std::vector<CDatabase*> open;
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    bool interrupted = false;
+};
+Running& g_state = *new Running;
+std::mutex& g_runningLock = g_state.lock;
+std::vector<CDatabase*>& g_open = g_state.open;
+SQLHSTMT& g_running = g_state.statement;
+bool& g_interrupted = g_state.interrupted;
 
 // Marks `hstmt` as the running statement; false when an interrupt was asked
 // for, and nothing is then marked.

@@ -16,8 +16,9 @@
 
 namespace {
 
-std::mutex g_lock;
-std::vector<PHANDLER_ROUTINE> g_handlers;  // in the order they were added
+// Never destroyed: the dispatching thread outlives the process's statics.
+std::mutex& g_lock = *new std::mutex;
+std::vector<PHANDLER_ROUTINE>& g_handlers = *new std::vector<PHANDLER_ROUTINE>;  // in order added
 int g_pipe[2] = {-1, -1};
 
 const int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
