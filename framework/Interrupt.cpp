@@ -28,7 +28,9 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 
 BOOL AfxInstallInterruptHandler(const char* message) {
     g_message = message;
-    return SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    // Once per process, however often the program's entry is called.
+    static const BOOL installed = SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+    return installed;
 }
 
 BOOL AfxInterruptRequested() {
