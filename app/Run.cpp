@@ -22,13 +22,18 @@ BOOL CRunCmd::Run() {
         AfxWriteErrLine("The specified command file '" + m_strCommandFile + "' does not exist.");
     }
 
+    // A name chosen here is this run's alone: another run that chose the
+    // same free name at the same moment makes the other take the next one.
+    LONG tempNumber = 0;
+    BOOL generated = FALSE;
     if (m_strDsn.IsEmpty()) {
         if (!m_bTempDsn) {
             AfxWriteErrLine(
                 "Specify a DSN using the '-d DSN_NAME' command line argument or use '-x'");
             return FALSE;
         }
-        MakeTempDsnName(m_strDsn);
+        MakeTempDsnName(m_strDsn, &tempNumber);
+        generated = TRUE;
     }
 
     if (!ProvisionDatabase(fs)) {
@@ -37,6 +42,11 @@ BOOL CRunCmd::Run() {
 
     // Only a data source created by this run is ever removed.
     BOOL createdInThisRun = FALSE;
+    // Listed since it was chosen: another run's now, so this run takes the
+    // next free one (bounded: each name passed is taken).
+    while (generated && m_bCreateDsn && !m_strOutputFile.IsEmpty() && DsnExists(m_strDsn)) {
+        MakeTempDsnName(m_strDsn, &tempNumber);
+    }
     if (!DsnExists(m_strDsn)) {
         if (!m_bCreateDsn) {
             AfxWriteErrLine("The specified DSN '" + m_strDsn +
@@ -48,7 +58,13 @@ BOOL CRunCmd::Run() {
             AfxWriteErrLine("Can only create DSN entries for MS-Access files.");
             return FALSE;
         }
-        if (!CreateDsn(m_strDsn, m_strDescription, m_strOutputFile, m_hRootKey)) {
+        BOOL taken = FALSE;
+        while (!CreateDsn(m_strDsn, m_strDescription, m_strOutputFile, m_hRootKey,
+                          generated ? &taken : nullptr)) {
+            if (taken) {
+                MakeTempDsnName(m_strDsn, &tempNumber);
+                continue;
+            }
             AfxWriteErrLine("Cannot create DSN entry:");
             AfxWriteErrLine("DSN:         " + m_strDsn);
             AfxWriteErrLine("Description: " + m_strDescription);

@@ -14,6 +14,7 @@ CRunCmd::~CRunCmd() {
         AfxWriteOutLine("Closing connection.");
         m_db.Close();
     }
+    m_fileOutput.Abort();
 }
 
 void CRunCmd::UseCurrentUser() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "framework/CDatabase.h"
+#include "framework/CFile.h"
 #include "framework/CString.h"
 #include "platform/Win32.h"
 
@@ -65,4 +66,11 @@ public:
     CString m_strConnect;
     // -a: the script is standard SQL rather than the program's own form.
     BOOL m_bStandardSql = FALSE;
+    // The output database, held open from the moment provisioning made or
+    // found it until the connection is closed, sharing reading and writing
+    // (the driver opens it too) but not deletion, so that no other run can
+    // back it up, remove or replace it in between. Closed only after the
+    // connection: on POSIX closing any descriptor of a file drops the
+    // process's record locks on it, the driver's included.
+    CFile m_fileOutput;
 };

@@ -6,6 +6,7 @@
 #include "app/RunCmd.h"
 #include "framework/App.h"
 #include "framework/Console.h"
+#include "framework/Interrupt.h"
 #include "res/Resource.h"
 #include "support/FileSystem.h"
 
@@ -25,6 +26,9 @@ int VorlaMain(int argc, char* argv[], std::ostream& out, std::ostream& err) {
         AfxWriteErrLine("Fatal Error: VORLA initialization failed");
         return 1;
     }
+
+    // Ctrl-C and the signals of a job runner stop the run cleanly.
+    AfxInstallInterruptHandler("The run was interrupted.");
 
     // Declared in this order so that they are destroyed in the reverse one:
     // the banner, the file-system helper, then the record, whose destructor

@@ -118,7 +118,10 @@ BOOL AddDataSourceEntry(CRegistry& reg, const CString& listKeyPath, const CStrin
 }
 
 BOOL CreateDsn(const CString& name, const CString& description, const CString& databasePath,
-               HKEY root) {
+               HKEY root, BOOL* taken) {
+    if (taken != nullptr) {
+        *taken = FALSE;
+    }
     // A name ODBC does not allow, or the list key's own, would write a data
     // source's values where they do not belong; nothing is written for it.
     if (!IsValidDsnName(name)) {
@@ -150,9 +153,17 @@ BOOL CreateDsn(const CString& name, const CString& description, const CString& d
         if (suffix != nullptr) {
             keyPath += suffix;
         }
+        DWORD disposition = 0;
         if (!reg.CreateSubKey(keyPath, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                              nullptr)) {
+                              &disposition)) {
             reg.CloseKeys();
+            return FALSE;
+        }
+        // Creating a key is atomic: of runs that chose one free name at the
+        // same moment, one makes the key and the others find it made.
+        if (suffix == nullptr && taken != nullptr && disposition != REG_CREATED_NEW_KEY) {
+            reg.CloseKeys();
+            *taken = TRUE;
             return FALSE;
         }
     }

@@ -11,8 +11,11 @@
 // name. Filled by every CreateDsn call; one buffer for the whole process.
 extern char g_szDriverPath[256];
 
+// With `taken`, the data source's key must be made by this call: when it
+// exists already (another run claimed the name first) nothing is written,
+// *taken is set and the result is false.
 BOOL CreateDsn(const CString& name, const CString& description, const CString& databasePath,
-               HKEY root);
+               HKEY root, BOOL* taken = nullptr);
 BOOL WriteDsnValues(CRegistry& reg, const CString& keyPath, const CString& description,
                     const CString& databasePath, HKEY root);
 BOOL WriteJetValues(CRegistry& reg, const CString& keyPath, HKEY root);

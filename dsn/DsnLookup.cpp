@@ -51,10 +51,13 @@ BOOL DsnExists(const CString& name) {
 
 // Each candidate rescans both lists from the start: the lowest free number
 // wins, also below the highest one in use.
-void MakeTempDsnName(CString& name) {
-    LONG counter = 0;
+void MakeTempDsnName(CString& name, LONG* counter) {
+    LONG number = counter != nullptr ? *counter : 0;
     do {
-        ++counter;
-        name.Format("VORLA%ld", static_cast<long>(counter));
+        ++number;
+        name.Format("VORLA%ld", static_cast<long>(number));
     } while (DsnExists(name));
+    if (counter != nullptr) {
+        *counter = number;
+    }
 }

@@ -10,4 +10,6 @@ BOOL DsnExists(const CString& name);
 
 // Overwrites `name` with the first of VORLA1, VORLA2, ... that DsnExists
 // does not find.
-void MakeTempDsnName(CString& name);
+// With `counter`, the search starts after *counter, which is left at the
+// number chosen.
+void MakeTempDsnName(CString& name, LONG* counter = nullptr);

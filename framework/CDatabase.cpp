@@ -1,11 +1,14 @@
 #include "framework/CDatabase.h"
 
+#include <algorithm>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <vector>
 
 #include "framework/ConnectString.h"
 #include "framework/DsnResolve.h"
+#include "framework/Interrupt.h"
 
 IMPLEMENT_DYNAMIC(CDatabase, CObject)
 
@@ -50,6 +53,42 @@ CString ComposeRequest(LPCSTR dsn, LPCSTR connect) {
     return request;
 }
 
+// The open connections and the statement running on them, for an interrupt
+// that comes on another thread. The statement is set and the request
+// checked under one lock, so a statement either starts before the request
+// (and is cancelled) or is never started.
+// Never destroyed: a connection may still be closed, and an interrupt come,
+// while the process's statics are being torn down.
+struct Running {
+    std::mutex lock;
+    std::vector<CDatabase*> open;
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    bool interrupted = false;
+};
+Running& g_state = *new Running;
+std::mutex& g_runningLock = g_state.lock;
+std::vector<CDatabase*>& g_open = g_state.open;
+SQLHSTMT& g_running = g_state.statement;
+bool& g_interrupted = g_state.interrupted;
+
+// Marks `hstmt` as the running statement; false when an interrupt was asked
+// for, and nothing is then marked.
+bool StartStatement(SQLHSTMT hstmt) {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    if (g_interrupted) {
+        return false;
+    }
+    g_running = hstmt;
+    return true;
+}
+
+// Unmarks it; false when an interrupt was asked for meanwhile.
+bool EndStatement() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    g_running = SQL_NULL_HSTMT;
+    return !g_interrupted;
+}
+
 // Closes the statement's cursor on every way out of ExecuteSQL, so that the
 // handle is ready for the next statement.
 class CursorClose {
@@ -69,7 +108,44 @@ CDatabase::~CDatabase() {
     Close();
 }
 
+BOOL CDatabase::RequestInterrupt() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    if (g_interrupted) {
+        return FALSE;
+    }
+    g_interrupted = true;
+    if (g_running != SQL_NULL_HSTMT) {
+        SQLCancel(g_running);
+    }
+    return TRUE;
+}
+
+BOOL CDatabase::InterruptRequested() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    return g_interrupted;
+}
+
+BOOL CDatabase::AnyOpen() {
+    std::lock_guard<std::mutex> guard(g_runningLock);
+    return !g_open.empty();
+}
+
+void CDatabase::CloseAllOpen() {
+    std::vector<CDatabase*> open;
+    {
+        std::lock_guard<std::mutex> guard(g_runningLock);
+        open = g_open;
+    }
+    for (CDatabase* db : open) {
+        db->Close();
+    }
+}
+
 void CDatabase::Close() {
+    {
+        std::lock_guard<std::mutex> guard(g_runningLock);
+        g_open.erase(std::remove(g_open.begin(), g_open.end(), this), g_open.end());
+    }
     if (m_hdbc != SQL_NULL_HDBC) {
         if (m_bTransactionPending) {
             // Best effort on the way out: a server that is gone has ended the
@@ -91,7 +167,6 @@ void CDatabase::Close() {
     }
     m_strConnect.Empty();
     m_strDbmsName.Empty();
-    m_singleResults = false;
 }
 
 // The diagnostics live on the handles, so they are read before the handles
@@ -188,6 +263,8 @@ BOOL CDatabase::Open(LPCSTR dsn, BOOL exclusive, BOOL readOnly, LPCSTR connect, 
         throw;
     }
     ReadDbmsName();
+    std::lock_guard<std::mutex> lock(g_runningLock);
+    g_open.push_back(this);
     return TRUE;
 }
 
@@ -210,25 +287,38 @@ void CDatabase::ExecuteSQL(const CString& sql) {
     CursorClose guard(hstmt);
     SQLRETURN rc = SQL_SUCCESS;
 
+    if (!StartStatement(hstmt)) {
+        AfxEndInterruptedRun();
+    }
     rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.Str().data())),
                        static_cast<SQLINTEGER>(sql.GetLength()));
+    // A cancelled statement's error is not the run's: the run was stopped.
+    if (!EndStatement()) {
+        AfxEndInterruptedRun();
+    }
     if (rc == SQL_NO_DATA) {
         return;  // a searched UPDATE or DELETE that touched no row
     }
     if (!Succeeded(rc)) {
         AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
     }
-    // Drain every result: a later statement of a batch may still fail, and
-    // its error arrives only when its result is reached. On MariaDB a
-    // statement gives one result only, and asking for more after one
-    // without columns crashes its driver (after the compound statements it
-    // runs outside its prepared protocol, such as CREATE TRIGGER ... BEGIN
-    // ... END), so there the drain stops at such a result.
-    SQLSMALLINT columns = 0;
-    if (m_singleResults && Succeeded(SQLNumResultCols(hstmt, &columns)) && columns == 0) {
-        return;
-    }
+    // Drain the result sets: a later statement of a batch may still fail,
+    // and its error arrives only when its result is reached. Only a result
+    // with columns (rows to read past) is a reason to ask for the next one:
+    // after a statement without results there is nothing to drain, and some
+    // drivers cannot be asked then (MariaDB's SQLMoreResults crashes after a
+    // statement that it ran outside a prepared statement, such as a trigger
+    // with a compound body). The errors of a statement without results come
+    // with SQLExecDirect itself.
     for (;;) {
+        SQLSMALLINT columns = 0;
+        rc = SQLNumResultCols(hstmt, &columns);
+        if (!Succeeded(rc)) {
+            AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        }
+        if (columns <= 0) {
+            return;
+        }
         rc = SQLMoreResults(hstmt);
         if (rc == SQL_NO_DATA) {
             return;
@@ -246,9 +336,6 @@ void CDatabase::ReadDbmsName() {
     if (Succeeded(SQLGetInfo(m_hdbc, SQL_DBMS_NAME, name, sizeof name, &length))) {
         m_strDbmsName = reinterpret_cast<const char*>(name);
     }
-    CString lower(m_strDbmsName);
-    lower.MakeLower();
-    m_singleResults = lower.Find("mariadb") >= 0 || lower.Find("mysql") >= 0;
 }
 
 void CDatabase::BeginTrans() {

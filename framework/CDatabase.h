@@ -67,13 +67,23 @@ public:
 
     HDBC m_hdbc = SQL_NULL_HDBC;
 
+    // Interrupting (see framework/Interrupt.h), from any thread. The first
+    // request marks the process interrupted and cancels the statement that
+    // runs on any open connection (SQLCancel); it returns FALSE when an
+    // interrupt had been asked for before. An ExecuteSQL that starts after
+    // the request, or whose statement returns after it, ends the run
+    // (AfxEndInterruptedRun) instead of reporting the statement's result.
+    static BOOL RequestInterrupt();
+    static BOOL InterruptRequested();
+    static BOOL AnyOpen();
+    // Closes every open connection; on the thread that owns them.
+    static void CloseAllOpen();
+
 protected:
     HENV m_henv = SQL_NULL_HENV;
     CString m_strConnect;
     DWORD m_dwLoginTimeout = 15;
     CString m_strDbmsName;
-    // The driver gives each statement one result (MariaDB, MySQL).
-    bool m_singleResults = false;
 
 private:
     void ReadDbmsName();

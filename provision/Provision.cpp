@@ -22,9 +22,15 @@ CString ExistingCompanion(const CFileSystem& fs, const CString& database) {
     return CString();
 }
 
-void ReportTemplateCopyFailure(const CString& output, const CString& emptyDb) {
+void ReportTemplateCopyFailure(const CString& output, const CString& emptyDb,
+                               CFileSystem::InUse inUse = CFileSystem::InUse::None) {
     AfxWriteErrLine("Unable to create new database file '" + output + "'");
     AfxWriteErrLine("from empty file '" + emptyDb + "'");
+    if (inUse == CFileSystem::InUse::Source) {
+        AfxWriteErrLine("'" + emptyDb + "' is in use by another process that writes it.");
+    } else if (inUse == CFileSystem::InUse::Target) {
+        AfxWriteErrLine("'" + output + "' is in use by another process.");
+    }
 }
 
 }  // namespace
@@ -70,6 +76,11 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
     }
 
     if (m_strEmptyDb.IsEmpty()) {
+        // An output that is there is the run's from now on; one that is not
+        // is made by the driver, or is not a file of this run at all.
+        if (!m_strOutputFile.IsEmpty() && fs.IsDiskFile(m_strOutputFile)) {
+            m_fileOutput.Open(m_strOutputFile, CFile::modeReadWrite | CFile::shareDenyNone);
+        }
         return TRUE;
     }
     if (m_strOutputFile.IsEmpty()) {
@@ -102,8 +113,12 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
                 break;
             }
         }
-        if (!fs.CopyWithBuffer(m_strOutputFile, backup, kCopyBufferSize)) {
+        CFileSystem::InUse inUse = CFileSystem::InUse::None;
+        if (!fs.CopyWithBuffer(m_strOutputFile, backup, kCopyBufferSize, nullptr, &inUse)) {
             AfxWriteErrLine("Unable to backup existing database file '" + m_strOutputFile + "'");
+            if (inUse == CFileSystem::InUse::Source) {
+                AfxWriteErrLine("'" + m_strOutputFile + "' is in use by another process.");
+            }
             return FALSE;
         }
         if (!fs.RemoveFile(m_strOutputFile)) {
@@ -119,9 +134,15 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
         return FALSE;
     }
 
-    if (fs.CopyWithBuffer(m_strEmptyDb, m_strOutputFile, kCopyBufferSize)) {
+    // The new file is held from its creation on: a run beside this one can
+    // never back up or replace it before this run's connection is closed.
+    CFileSystem::InUse inUse = CFileSystem::InUse::None;
+    // Any number of runs may copy one template at once; only a process that
+    // writes it keeps them out.
+    if (fs.CopyWithBuffer(m_strEmptyDb, m_strOutputFile, kCopyBufferSize, &m_fileOutput, &inUse,
+                          CFileSystem::Readers::Allowed)) {
         return TRUE;
     }
-    ReportTemplateCopyFailure(m_strOutputFile, m_strEmptyDb);
+    ReportTemplateCopyFailure(m_strOutputFile, m_strEmptyDb, inUse);
     return FALSE;
 }

@@ -55,6 +55,7 @@ void CRunCmd::CloseConnection() {
         AfxWriteOutLine("Closing connection.");
         m_db.Close();
     }
+    m_fileOutput.Abort();
 }
 
 BOOL CRunCmd::BeginScriptTransaction() {

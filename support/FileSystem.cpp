@@ -106,8 +106,16 @@ BOOL CFileSystem::CloseSilently(CFile& file) const {
 // removes the target it created, so that no partial file is later taken for
 // a whole one. Only a file on disk is copied: a device, FIFO or socket as the
 // source is refused before anything is read from it.
-BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
-                                 UINT bufferSize) const {
+BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, UINT bufferSize,
+                                 CFile* hold, InUse* inUse, Readers readers) const {
+    const auto note = [inUse](InUse which) {
+        if (inUse != nullptr) {
+            *inUse = GetLastError() == ERROR_SHARING_VIOLATION ? which : InUse::None;
+        }
+    };
+    if (inUse != nullptr) {
+        *inUse = InUse::None;
+    }
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[bufferSize > 0 ? bufferSize : 1]);
     if (!buffer) {
         AfxThrowMemoryException();
@@ -118,7 +126,9 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
     }
 
     CFile in;
-    if (!in.Open(source, CFile::modeRead)) {
+    const UINT share = readers == Readers::Allowed ? CFile::shareDenyWrite : CFile::shareCompat;
+    if (!in.Open(source, CFile::modeRead | share)) {
+        note(InUse::Source);
         return FALSE;
     }
     // The name may have been given to another file since it was looked at.
@@ -126,8 +136,12 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
         CloseSilently(in);
         return FALSE;
     }
-    CFile out;
-    if (!out.Open(target, CFile::modeCreate | CFile::modeCreateNew | CFile::modeWrite)) {
+    CFile local;
+    CFile& out = hold != nullptr ? *hold : local;
+    const UINT targetMode =
+        hold != nullptr ? CFile::modeReadWrite | CFile::shareDenyNone : CFile::modeWrite;
+    if (!out.Open(target, CFile::modeCreate | CFile::modeCreateNew | targetMode)) {
+        note(InUse::Target);
         CloseSilently(in);
         return FALSE;
     }
@@ -154,6 +168,9 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target,
     }
 
     CloseSilently(in);
+    if (hold != nullptr && complete) {
+        return TRUE;
+    }
     const BOOL closed = CloseSilently(out);
     if (complete && closed) {
         return TRUE;

@@ -22,7 +22,20 @@ public:
     BOOL EnterDirectory(const CString& directory) const;
     BOOL RemoveFile(const CString& path) const;
     BOOL CloseSilently(CFile& file) const;
-    BOOL CopyWithBuffer(const CString& source, const CString& target, UINT bufferSize) const;
+    // Which file a failed copy found in use by another handle (opened with
+    // a share mode that the copy's open conflicts with).
+    enum class InUse { None, Source, Target };
+    // With `hold`, the target is opened for reading and writing, sharing
+    // both but not deletion, and stays open in `hold` after a successful
+    // copy: nobody can back it up, remove or replace it until `hold` is
+    // closed, while a database engine of this process may still open it.
+    // The source is read alone (the open fails while anybody else has it
+    // open), or beside other readers (only a handle that writes it, or
+    // denies reading, keeps the copy out).
+    enum class Readers { Refused, Allowed };
+    BOOL CopyWithBuffer(const CString& source, const CString& target, UINT bufferSize,
+                        CFile* hold = nullptr, InUse* inUse = nullptr,
+                        Readers readers = Readers::Refused) const;
     CString ExpandPath(const CString& path) const;
     CString NameOfPath(const CString& path) const;
     CString DirOfPath(const CString& path, BOOL keepDrive) const;

@@ -321,8 +321,10 @@ TEST(DataSafety, ABusyOrKilledRunsDatabaseIsNeitherBackedUpNorReplaced) {
         if (row.killFirst) {
             first.Kill();
         }
+        // A run that holds its output (between transactions) is named as
+        // such; its companions tell of the others.
         const std::string second =
-            *row.suffix == '\0' ? std::string()
+            *row.suffix == '\0' ? "'" + site.Real("x.mdb") + "' is in use by another process."
                                 : "it is in use or was not closed cleanly: '" +
                                       site.Real(std::string("x.mdb") + row.suffix) + "' exists.";
         const auto before = Snapshot(site);
@@ -486,6 +488,55 @@ TEST(DataSafety, ACopyThatFailsPartWayLeavesNoPartialFile) {
         EXPECT_EQ(run.out, row.expected(site).MergedText());
         EXPECT_EQ(run.exitCode, 255);
         EXPECT_EQ(Snapshot(site), before);
+    }
+}
+
+// Ctrl-C (SIGINT), a job runner's SIGTERM and a closed terminal's SIGHUP in
+// the middle of a long script: the running statement is cancelled and the
+// connection closed, one line says so, and the exit status is -1. The rows
+// committed before stay, nothing is left beside the database, and the next
+// run on the same output backs it up and succeeds.
+TEST(DataSafety, AnInterruptedRunEndsCleanly) {
+    std::string script = "CREATE TABLE t (id INTEGER)\nGO\n";
+    for (int i = 0; i < 200000; ++i) {
+        script += "INSERT INTO t VALUES (" + std::to_string(i) + ")\nGO\n";
+    }
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        Site site;
+        WriteFileBytes(site.File("long.sql"), script);
+        BackgroundRun run(site,
+                          {"-e", "blank.mdb", "-o", "x.mdb", "-cx", "-i", "long.sql", "-b", "GO"});
+        // Well into the script, wherever it is by then.
+        ASSERT_TRUE(run.WaitFor("VALUES (200)")) << run.Text();
+        EXPECT_EQ(255, run.Signal(sig));
+        const std::string& text = run.Text();
+        const std::string last = "\nThe run was interrupted.\n";
+        EXPECT_TRUE(text.size() > last.size() &&
+                    text.compare(text.size() - last.size(), last.size(), last) == 0)
+            << text;
+        EXPECT_EQ(text.find(last), text.size() - last.size()) << "said once";
+        EXPECT_EQ(std::string::npos, text.find("error")) << text;
+        for (const char* side : {"x.mdb-journal", "x.mdb-wal"}) {
+            struct stat st;
+            EXPECT_NE(0, stat(site.File(side).c_str(), &st)) << side;
+        }
+        // Every batch that was shown ran, but the last one may have been the
+        // one cancelled.
+        size_t shown = 0;
+        for (size_t at = text.find("Executing: INSERT"); at != std::string::npos;
+             at = text.find("Executing: INSERT", at + 1)) {
+            ++shown;
+        }
+        const size_t rows = std::stoul(Query(site.File("x.mdb"), "SELECT count(*) FROM t"));
+        EXPECT_TRUE(rows == shown || rows + 1 == shown) << rows << " rows, " << shown << " shown";
+
+        const ProcessResult next = RunProcess(
+            Vorla({"-e", "blank.mdb", "-o", "x.mdb", "-cx", "-i", "setup.sql", "-b", "GO"}),
+            site.Options());
+        EXPECT_EQ(0, next.exitCode) << next.err;
+        EXPECT_EQ(std::to_string(rows) + "\n",
+                  Query(site.File("x1.mdb"), "SELECT count(*) FROM t"));
     }
 }
 

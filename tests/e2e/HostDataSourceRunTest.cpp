@@ -283,6 +283,34 @@ TEST(HostDataSources, ScriptsRunOnMariaDb) {
         return std::vector<std::string>{"[ma-3.1.15][" + version + "]Table '" + database +
                                         ".missing' doesn't exist"};
     }));
+    // A statement without results that the driver runs outside a prepared
+    // statement (a trigger with a compound body): the driver must not be
+    // asked for further results it does not have (its SQLMoreResults
+    // crashes there), and the batches after it run.
+    cases.push_back(
+        {"trigger with a compound body",
+         {{Scope::User, "PgUser"}},
+         "CREATE TABLE f (id integer)\nGO\n"
+         "CREATE TRIGGER upd_f6 AFTER UPDATE ON f FOR EACH ROW BEGIN IF 1 THEN SET @a=1; END IF; "
+         "END\nGO\nINSERT INTO f VALUES (6)\nGO\n",
+         Args({"-d", "PgUser"}, {"-i", "s.sql", "-b", "GO"}),
+         [](const TestServer&, const std::string&) {
+             ExpectedStreams s = Connected("PgUser");
+             Executing(s, "CREATE TABLE f (id integer)");
+             Executing(s,
+                       "CREATE TRIGGER upd_f6 AFTER UPDATE ON f FOR EACH ROW BEGIN IF 1 THEN SET "
+                       "@a=1; END IF; END");
+             Executing(s, "INSERT INTO f VALUES (6)");
+             return s.Out("Closing connection.");
+         },
+         0,
+         [](const TestServer& server, const std::string& db, const Site&) {
+             EXPECT_EQ(server.Sql("SELECT trigger_name FROM information_schema.triggers WHERE "
+                                  "trigger_schema = DATABASE()",
+                                  db),
+                       std::vector<std::string>{"upd_f6"});
+             EXPECT_EQ(server.Sql("SELECT id FROM f", db), std::vector<std::string>{"6"});
+         }});
     for (const ServerRunCase& c : cases) {
         ExpectServerRun(maria, c);
     }

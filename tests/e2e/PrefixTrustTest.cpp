@@ -135,6 +135,71 @@ TEST(PrefixTrust, PrefixOthersCanChangeStopsThePrograms) {
     }
 }
 
+// The store files are read for the libraries that runs load: one that others
+// may write is refused like a writable registry folder, and a link where
+// SQLite keeps its log or index is refused by name. The store keeps its
+// bytes either way.
+TEST(PrefixTrust, StoreFilesOthersCanChangeOrLinkedSideFilesStopThePrograms) {
+    struct StoreRow {
+        const char* name;
+        const char* file;  // below registry/
+        std::function<void(const std::string& path, const std::string& dir)> spoil;
+        const char* refusal;  // after the path
+    };
+    const std::string writable = "' may be changed by other users; make it private: chmod go-w '";
+    const StoreRow rows[] = {
+        {"a hive anyone may write", "user.db",
+         [](const std::string& path, const std::string&) { chmod(path.c_str(), 0666); }, nullptr},
+        {"a hive its group may write", "system.db",
+         [](const std::string& path, const std::string&) { chmod(path.c_str(), 0620); }, nullptr},
+        {"a log anyone may write", "user.db-wal",
+         [](const std::string& path, const std::string&) {
+             WriteFileBytes(path, "");
+             chmod(path.c_str(), 0606);
+         },
+         nullptr},
+        {"an index that is a link", "user.db-shm",
+         [](const std::string& path, const std::string& dir) {
+             WriteFileBytes(dir + "/elsewhere", "");
+             EXPECT_EQ(0, symlink((dir + "/elsewhere").c_str(), path.c_str()));
+         },
+         "' is a symbolic link, which the registry never makes; remove it (rm '"},
+        {"a log that is a dangling link", "user.db-wal",
+         [](const std::string& path, const std::string& dir) {
+             EXPECT_EQ(0, symlink((dir + "/gone").c_str(), path.c_str()));
+         },
+         "' is a symbolic link, which the registry never makes; remove it (rm '"},
+    };
+    for (const StoreRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedTempDir dir;
+        const std::string prefix = dir.File("prefix");
+        ProcessOptions options;
+        options.workDir = dir.Path();
+        options.env = {{"VORLA_PREFIX", prefix}, {"HOME", dir.File("home")}};
+        ASSERT_EQ(
+            0, RunProcess({VORLA_REG_BIN, "add", "HKCU\\Software\\Kept", "/f"}, options).exitCode);
+        ASSERT_EQ(
+            0, RunProcess({VORLA_REG_BIN, "add", "HKLM\\Software\\Kept", "/f"}, options).exitCode);
+        const std::string path = prefix + "/registry/" + row.file;
+        row.spoil(path, dir.Path());
+        const std::string store = ReadFileBytes(prefix + "/registry/user.db");
+        const std::string refusal = row.refusal == nullptr
+                                        ? "The VORLA prefix '" + path + writable + path + "'"
+                                        : "The VORLA registry file '" + path + row.refusal + path +
+                                              "') while no VORLA program runs.";
+        const ProcessResult query =
+            RunProcess({VORLA_REG_BIN, "query", "HKCU\\Software\\Kept"}, options);
+        EXPECT_EQ(query.err, "ERROR: " + refusal + "\n");
+        EXPECT_EQ(query.exitCode, 1);
+        WriteFileBytes(dir.File("s.sql"), "SELECT 1\n");
+        const ProcessResult run = RunProcess({VORLA_BIN, "-d", "X", "-i", "s.sql"}, options);
+        EXPECT_EQ(run.err, refusal + "\n" + kFatal);
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_TRUE(store == ReadFileBytes(prefix + "/registry/user.db")) << "the store changed";
+    }
+}
+
 // An ordinary user (the test makes one of nobody when it runs as root) may
 // use a prefix of its own or one of root's, not another user's.
 TEST(PrefixTrust, OrdinaryUserTrustsItsOwnAndRootsPrefixes) {

@@ -416,7 +416,8 @@ TEST(Provision, OutputFileInUseIsNeitherBackedUpNorTouched) {
     ASSERT_NE(realpath(site.Path().c_str(), real), nullptr);
     EXPECT_EQ(result.err,
               "Using Template File: empty.mdb\nUnable to backup existing database file '" +
-                  std::string(real) + "/busy.mdb'\n");
+                  std::string(real) + "/busy.mdb'\n'" + std::string(real) +
+                  "/busy.mdb' is in use by another process.\n");
     EXPECT_EQ(result.exitCode, 255);
     EXPECT_EQ(ReadFileBytes(site.File("busy.mdb")), "precious");
 }

@@ -176,6 +176,15 @@ void BackgroundRun::Kill() {
     }
 }
 
+int BackgroundRun::Signal(int sig) {
+    kill(m_pid, sig);
+    WaitFor(std::string(1, '\0'));  // to the end of the output
+    int status = 0;
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 std::string Query(const std::string& dbFile, const std::string& sql) {
     sqlite3* db = nullptr;
     std::string result;

@@ -70,6 +70,9 @@ public:
     bool WaitFor(const std::string& text);
     const std::string& Text() const { return m_text; }
     void Kill();
+    // Sends `sig`, reads the rest of the output and gives the exit status as
+    // a shell sees it.
+    int Signal(int sig);
 
 private:
     int m_pid = -1;

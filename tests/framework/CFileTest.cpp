@@ -40,8 +40,22 @@ struct ShareRow {
     bool opens;
 };
 
-TEST(CFileTest, NoSharingKeepsEveryOtherOpenOut) {
+// As on Windows: an open fails when a handle already open has an access
+// that it denies, or denies an access that it asks for. A template is read
+// denying writers, an output held sharing reading and writing.
+TEST(CFileTest, ShareModesKeepOutWhatTheyDeny) {
+    const UINT readDenyWrite = CFile::modeRead | CFile::shareDenyWrite;
+    const UINT held = CFile::modeReadWrite | CFile::shareDenyNone;
     const ShareRow rows[] = {
+        {"two readers denying writers", readDenyWrite, readDenyWrite, true},
+        {"a reader denying writers, then a sharing reader", readDenyWrite,
+         CFile::modeRead | CFile::shareDenyNone, true},
+        {"a reader denying writers, then a sharing writer", readDenyWrite, held, false},
+        {"a reader denying writers, then exclusive", readDenyWrite, CFile::modeRead, false},
+        {"a held file, then a reader denying writers", held, readDenyWrite, false},
+        {"a held file, then a sharing writer", held, held, true},
+        {"a held file, then a reader denying readers", held, CFile::modeRead | CFile::shareDenyRead,
+         false},
         {"exclusive, then a reader", CFile::modeRead, CFile::modeRead, false},
         {"exclusive, then a sharing reader", CFile::modeRead,
          CFile::modeRead | CFile::shareDenyNone, false},
@@ -64,6 +78,22 @@ TEST(CFileTest, NoSharingKeepsEveryOtherOpenOut) {
             EXPECT_EQ(error.m_lOsError, static_cast<LONG>(ERROR_SHARING_VIOLATION));
         }
     }
+    // A held file shares everything but its deletion; closed, it goes.
+    ScopedTempDir dir;
+    const std::string path = dir.File("held.mdb");
+    WriteFileBytes(path, "rows");
+    CFile holder;
+    ASSERT_TRUE(holder.Open(path.c_str(), held));
+    bool removed = true;
+    try {
+        CFile::Remove(path.c_str());
+    } catch (CFileException* e) {
+        removed = false;
+        e->Delete();
+    }
+    EXPECT_FALSE(removed);
+    holder.Close();
+    CFile::Remove(path.c_str());
 }
 
 }  // namespace

@@ -1,10 +1,5 @@
 #include "ChangeWatch.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <cstring>
 
@@ -15,33 +10,44 @@ namespace {
 constexpr size_t kHeaderSize = 48;
 // Offset of the header's isInit byte: nonzero once the wal-index is built.
 constexpr size_t kIsInit = 12;
+// The size of a wal-index region, as SQLite maps them (32 KiB).
+constexpr int kRegionSize = 32768;
+
+bool InWalMode(sqlite3* db) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA main.journal_mode", -1, &stmt, nullptr) != SQLITE_OK) {
+        return false;
+    }
+    const bool wal =
+        sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_type(stmt, 0) == SQLITE_TEXT &&
+        std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal") == 0;
+    sqlite3_finalize(stmt);
+    return wal;
+}
 
 }  // namespace
 
-std::unique_ptr<ChangeWatch> ChangeWatch::Attach(const std::string& path) {
-    const std::string index = path + "-shm";
-    const int fd = open(index.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+std::unique_ptr<ChangeWatch> ChangeWatch::Attach(sqlite3* db) {
+    // Asking for the region of a file that is not in WAL mode would make
+    // SQLite create an index for it.
+    if (!InWalMode(db)) {
         return nullptr;
     }
-    struct stat st;
-    const size_t length = 2 * kHeaderSize;
-    // Mapping more than the file holds would fault on reading.
-    if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < length) {
-        close(fd);
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK ||
+        file == nullptr || file->pMethods == nullptr || file->pMethods->iVersion < 2 ||
+        file->pMethods->xShmMap == nullptr) {
         return nullptr;
     }
-    void* base = mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0);
-    close(fd);
-    if (base == MAP_FAILED) {
+    // Region 0 exists once the connection has read the file in WAL mode,
+    // which opening a store has done; it is not made here (no extend).
+    volatile void* region = nullptr;
+    if (file->pMethods->xShmMap(file, 0, kRegionSize, 0, &region) != SQLITE_OK ||
+        region == nullptr) {
         return nullptr;
     }
     return std::unique_ptr<ChangeWatch>(
-        new ChangeWatch(static_cast<const unsigned char*>(base), length));
-}
-
-ChangeWatch::~ChangeWatch() {
-    munmap(const_cast<unsigned char*>(m_base), m_length);
+        new ChangeWatch(static_cast<const volatile unsigned char*>(region)));
 }
 
 bool ChangeWatch::Read(Mark* mark) const {
@@ -49,9 +55,13 @@ bool ChangeWatch::Read(Mark* mark) const {
     // then the second, and finding them equal means the header was whole.
     Mark first;
     Mark second;
-    std::memcpy(first.data(), m_base, kHeaderSize);
+    for (size_t i = 0; i < kHeaderSize; ++i) {
+        first[i] = m_base[i];
+    }
     std::atomic_thread_fence(std::memory_order_acquire);
-    std::memcpy(second.data(), m_base + kHeaderSize, kHeaderSize);
+    for (size_t i = 0; i < kHeaderSize; ++i) {
+        second[i] = m_base[kHeaderSize + i];
+    }
     if (first != second || first[kIsInit] == 0) {
         return false;
     }

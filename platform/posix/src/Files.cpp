@@ -9,6 +9,14 @@
 // has the file open without such a lock, as they do on Windows. Elsewhere
 // such programs cannot be detected.
 //
+// Access against share mode: where the kernel has open-file-description
+// locks, every handle of this layer also marks what it reads or writes and
+// what it denies others with shared locks on bytes far past any data (see
+// ShareLocks), so that, as on Windows, an open fails while another handle
+// has an access that the new one denies, or denies an access the new one
+// asks for: a template opened for reading and denying writers keeps out a
+// writer, never another reader. Closing the handle gives them back.
+//
 // No open waits: FIFOs and devices are opened without blocking, so that a
 // caller can ask GetFileType what it opened and refuse what is not a disk
 // file. An open with no access at all only looks at the file (O_PATH).
@@ -25,6 +33,7 @@
 #include <csignal>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "ErrorMap.h"
 #include "Handle.h"
@@ -40,15 +49,26 @@ namespace {
 
 class FileObject final : public KernelObject {
 public:
-    FileObject(int fd, std::string path, bool created, bool fifoReader)
-        : m_fd(fd), m_path(std::move(path)), m_created(created), m_fifoReader(fifoReader) {}
+    FileObject(int fd, std::string path, bool created, bool fifoReader, int lockFd = -1)
+        : m_fd(fd),
+          m_lockFd(lockFd),
+          m_path(std::move(path)),
+          m_created(created),
+          m_fifoReader(fifoReader) {}
     ~FileObject() override {
+        if (m_lockFd >= 0) {
+            ::close(m_lockFd);
+        }
         if (m_fd >= 0) {
             ::close(m_fd);
         }
     }
 
     DWORD Close() override {
+        if (m_lockFd >= 0) {
+            ::close(m_lockFd);
+            m_lockFd = -1;
+        }
         int fd = m_fd;
         m_fd = -1;
         // The lock goes with the descriptor.
@@ -67,6 +87,7 @@ public:
 
 private:
     int m_fd;
+    int m_lockFd;  // a read-only descriptor for the share marks, or -1
     std::string m_path;
     bool m_created;
     bool m_fifoReader;
@@ -141,6 +162,121 @@ Elsewhere OpenElsewhere(int fd) {
     }
     Elsewhere answer = Elsewhere::CannotTell;
     if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        answer = Elsewhere::No;
+    } else if (errno == EAGAIN) {
+        answer = Elsewhere::Yes;
+    }
+    ::fcntl(fd, F_SETSIG, 0);
+    return answer;
+#else
+    (void)fd;
+    return Elsewhere::CannotTell;
+#endif
+}
+
+#if defined(F_OFD_SETLK)
+// The bytes of the share locks: at the top of the offset range, where no
+// file has data and no database engine locks (SQLite locks near 1 GiB).
+constexpr off_t kShareBase = static_cast<off_t>(0x7fffffff00000000LL);
+constexpr off_t kHasRead = kShareBase;
+constexpr off_t kHasWrite = kShareBase + 1;
+constexpr off_t kDeniesRead = kShareBase + 2;
+constexpr off_t kDeniesWrite = kShareBase + 3;
+
+bool OfdLock(int fd, int cmd, short type, off_t at, struct flock* out = nullptr) {
+    struct flock lock;
+    std::memset(&lock, 0, sizeof lock);
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = at;
+    lock.l_len = 1;
+    while (::fcntl(fd, cmd, &lock) != 0) {
+        if (errno != EINTR) {
+            return false;
+        }
+    }
+    if (out != nullptr) {
+        *out = lock;
+    }
+    return true;
+}
+
+// Whether another open file description holds a lock on byte `at`.
+bool Taken(int fd, off_t at) {
+    struct flock probe;
+    return OfdLock(fd, F_OFD_GETLK, F_WRLCK, at, &probe) && probe.l_type != F_UNLCK;
+}
+#endif
+
+// The marks are shared (read) locks, which only a descriptor open for
+// reading may take: a handle that only writes gets a second, read-only
+// descriptor of the same file for them, or -1 (where none can be had, only
+// the flock rule stands).
+int ShareLockDescriptor(int fd, bool read) {
+#if defined(F_OFD_SETLK)
+    if (read) {
+        return fd;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::open(self.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+#else
+    (void)fd;
+    (void)read;
+    return -1;
+#endif
+}
+
+// Marks the handle's access and share mode with shared locks on `lockFd`,
+// then looks for another handle's marks that conflict with them; on a
+// conflict the marks are taken back and the result is ERROR_SHARING_VIOLATION.
+// Marking before looking means two conflicting opens at the same moment
+// cannot both pass (at worst both fail, as under contention on Windows).
+DWORD ShareLocks(int lockFd, bool read, bool write, DWORD share) {
+#if defined(F_OFD_SETLK)
+    if (lockFd < 0) {
+        return 0;
+    }
+    const bool deniesRead = (share & FILE_SHARE_READ) == 0;
+    const bool deniesWrite = (share & FILE_SHARE_WRITE) == 0;
+    const std::pair<bool, off_t> marks[] = {{read, kHasRead},
+                                            {write, kHasWrite},
+                                            {deniesRead, kDeniesRead},
+                                            {deniesWrite, kDeniesWrite}};
+    for (const auto& mark : marks) {
+        if (mark.first && !OfdLock(lockFd, F_OFD_SETLK, F_RDLCK, mark.second)) {
+            return 0;  // a file system without these locks
+        }
+    }
+    const bool conflict =
+        (read && Taken(lockFd, kDeniesRead)) || (write && Taken(lockFd, kDeniesWrite)) ||
+        (deniesRead && Taken(lockFd, kHasRead)) || (deniesWrite && Taken(lockFd, kHasWrite));
+    if (conflict) {
+        for (const auto& mark : marks) {
+            OfdLock(lockFd, F_OFD_SETLK, F_UNLCK, mark.second);
+        }
+        return ERROR_SHARING_VIOLATION;
+    }
+    return 0;
+#else
+    (void)lockFd;
+    (void)read;
+    (void)write;
+    (void)share;
+    return 0;
+#endif
+}
+
+// Whether another open file description has the file of `fd` (opened
+// read-only) open for writing: Linux refuses a read lease then. As with the
+// write lease, it is given back at once.
+Elsewhere WrittenElsewhere(int fd) {
+#if defined(F_SETLEASE) && defined(F_SETSIG)
+    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
+        return Elsewhere::CannotTell;
+    }
+    Elsewhere answer = Elsewhere::CannotTell;
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
         answer = Elsewhere::No;
     } else if (errno == EAGAIN) {
@@ -276,8 +412,37 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
+    // A reader that denies writers is kept out by any program that writes
+    // the file, locks or not.
+    if (dwShareMode != 0 && (dwShareMode & FILE_SHARE_WRITE) == 0 && !created && !wantWrite &&
+        S_ISREG(opened.st_mode) && WrittenElsewhere(fd) == Elsewhere::Yes) {
+        ::close(fd);
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    // After the lease checks: a second descriptor would count as another
+    // open there.
+    int lockFd = -1;
+    if (S_ISREG(opened.st_mode)) {
+        lockFd = ShareLockDescriptor(fd, wantRead);
+        if (ShareLocks(lockFd, wantRead, wantWrite, dwShareMode) != 0) {
+            if (lockFd != fd && lockFd >= 0) {
+                ::close(lockFd);
+            }
+            ::close(fd);
+            if (created) {
+                ::unlink(lpFileName);
+            }
+            SetLastError(ERROR_SHARING_VIOLATION);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
+    const int extraFd = lockFd != fd ? lockFd : -1;
     if (truncate && ::ftruncate(fd, 0) != 0) {
         SetLastErrorFromErrno();
+        if (extraFd >= 0) {
+            ::close(extraFd);
+        }
         ::close(fd);
         return INVALID_HANDLE_VALUE;
     }
@@ -291,7 +456,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         SetLastError(ERROR_SUCCESS);
     }
     return RegisterHandle(
-        new FileObject(fd, lpFileName, created, wantRead && S_ISFIFO(opened.st_mode)));
+        new FileObject(fd, lpFileName, created, wantRead && S_ISFIFO(opened.st_mode), extraFd));
 }
 
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,

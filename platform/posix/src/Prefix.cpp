@@ -1,11 +1,13 @@
 #include "platform/Prefix.h"
 
+#include <dirent.h>
 #include <limits.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 namespace vorla::platform {
 
@@ -127,6 +129,40 @@ bool CheckLinks(const std::string& prefix, std::string* problem) {
     return true;
 }
 
+bool EndsWith(const std::string& name, const char* tail) {
+    const std::string t(tail);
+    return name.size() > t.size() && name.compare(name.size() - t.size(), t.size(), t) == 0;
+}
+
+// The store files in the prefix's registry folder: the hives and what
+// SQLite keeps beside them. Their keys name the libraries that runs load
+// (a data source's Driver), so they must be as private as the folder.
+std::vector<std::string> StoreFiles(const std::string& absolute) {
+    std::vector<std::string> files;
+    const std::string dir = absolute + "/registry";
+    DIR* folder = opendir(dir.c_str());
+    if (folder == nullptr) {
+        return files;
+    }
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        for (const char* tail : {".db", ".db-wal", ".db-shm", ".db-journal"}) {
+            if (EndsWith(name, tail)) {
+                files.push_back("registry/" + name);
+            }
+        }
+    }
+    closedir(folder);
+    return files;
+}
+
+// SQLite's side files of a store: SQLite makes them as plain files, so a link
+// there is somebody else's doing, and the store would read or write through
+// it (or fail every call as corrupt).
+bool IsSideFile(const std::string& part) {
+    return EndsWith(part, "-wal") || EndsWith(part, "-shm") || EndsWith(part, "-journal");
+}
+
 }  // namespace
 
 bool CheckPrefix(std::string* problem) {
@@ -138,8 +174,19 @@ bool CheckPrefix(std::string* problem) {
     if (!CheckLinks(absolute, problem)) {
         return false;
     }
-    for (const char* part : kCheckedParts) {
-        const std::string path = *part == '\0' ? absolute : absolute + "/" + part;
+    std::vector<std::string> parts(std::begin(kCheckedParts), std::end(kCheckedParts));
+    for (const std::string& file : StoreFiles(absolute)) {
+        parts.push_back(file);
+    }
+    for (const std::string& part : parts) {
+        const std::string path = part.empty() ? absolute : absolute + "/" + part;
+        struct stat link;
+        if (IsSideFile(part) && lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            *problem = "The VORLA registry file " + Quoted(path) +
+                       " is a symbolic link, which the registry never makes; remove it (rm " +
+                       Quoted(path) + ") while no VORLA program runs.";
+            return false;
+        }
         // A link (the driver is one) counts by its own owner and by what it
         // points at.
         for (const bool follow : {false, true}) {
@@ -171,10 +218,15 @@ bool TightenPrefix(std::string* problem) {
     if (!CheckLinks(absolute, problem)) {
         return false;
     }
-    for (const char* part : {"", "registry", "system32"}) {
-        const std::string path = *part == '\0' ? absolute : absolute + "/" + part;
+    std::vector<std::string> parts = {"", "registry", "system32"};
+    for (const std::string& file : StoreFiles(absolute)) {
+        parts.push_back(file);
+    }
+    for (const std::string& part : parts) {
+        const std::string path = part.empty() ? absolute : absolute + "/" + part;
         struct stat st;
-        if (stat(path.c_str(), &st) != 0) {
+        // Only what is there as itself: a link is the check's to judge.
+        if (lstat(path.c_str(), &st) != 0 || S_ISLNK(st.st_mode)) {
             continue;
         }
         if (!TrustedOwner(st.st_uid)) {

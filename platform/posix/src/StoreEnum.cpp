@@ -33,7 +33,7 @@ bool Store::Unchanged() {
     // which opening a store has done.
     if (!m_watchTried) {
         m_watchTried = true;
-        m_watch = ChangeWatch::Attach(m_path);
+        m_watch = ChangeWatch::Attach(m_db);
         m_knowsMark = false;
     }
     if (m_watch) {

@@ -224,7 +224,23 @@ sqlite3* OpenConnection(const std::string& path, bool writable) {
     // Closing the last connection folds the log into the file, a write; a
     // file is written only once it is known to be a sound store.
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
-    if (sqlite3_exec(db, kConnectionSetup, nullptr, nullptr, nullptr) != SQLITE_OK) {
+    // The setup reads the schema, which waits like any read for a process
+    // that holds the file (one building the wal-index, say): a sound store
+    // that is busy is not a bad one.
+    LockWait wait(path);
+    sqlite3_busy_handler(db, &LockWait::SqliteBusy, &wait);
+    for (;;) {
+        rc = sqlite3_exec(db, kConnectionSetup, nullptr, nullptr, nullptr);
+        if ((rc & 0xff) != SQLITE_BUSY && (rc & 0xff) != SQLITE_LOCKED) {
+            break;
+        }
+        if (!wait.Again()) {
+            sqlite3_close(db);
+            throw StoreError{ERROR_BUSY};
+        }
+    }
+    sqlite3_busy_handler(db, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
         sqlite3_close(db);
         throw StoreError{ERROR_BADDB};
     }
@@ -353,6 +369,14 @@ void RememberOpenStore(const std::shared_ptr<Store>& store) {
 
 }  // namespace
 
+// Store files (the database and SQLite's NAME-wal and NAME-shm beside it)
+// are opened, locked, closed and removed by SQLite alone while any
+// connection may have them open. On POSIX, closing any descriptor of a file
+// drops every record lock that the process holds on that file, SQLite's
+// included: a descriptor of our own opened on a store file and closed would
+// silently unlock SQLite's connection to it, and the next process would take
+// itself for the only user and reset the wal-index under the others. Only
+// stat(2) looks at them from outside.
 std::shared_ptr<Store> Store::Open(const std::string& path, HiveKind kind, bool create) {
     struct stat st;
     if (stat(path.c_str(), &st) != 0) {
@@ -365,14 +389,14 @@ std::shared_ptr<Store> Store::Open(const std::string& path, HiveKind kind, bool 
     // writable too.
     bool writable = MayWrite(path) && MayWrite(DirOf(path));
     // Reading a file in WAL mode makes its log and index files; a refused
-    // file must not keep them.
+    // file should not keep them, but another process may have made them or
+    // use them by now, so only SQLite removes them (see below).
     const bool hadLog = stat((path + "-wal").c_str(), &st) == 0;
-    const bool hadIndex = stat((path + "-shm").c_str(), &st) == 0;
     sqlite3* db = nullptr;
     try {
         db = OpenConnection(path, writable);
-    } catch (const StoreError&) {
-        throw StoreError{ERROR_BADDB};
+    } catch (const StoreError& e) {
+        throw StoreError{e.status == ERROR_BUSY ? ERROR_BUSY : ERROR_BADDB};
     }
     // Nothing is written before the file is known to be a sound store: not
     // a store gives ERROR_BADDB, a store that fails the check
@@ -390,13 +414,17 @@ std::shared_ptr<Store> Store::Open(const std::string& path, HiveKind kind, bool 
         refusal = e.status;
     }
     if (refusal != ERROR_SUCCESS) {
+        // Nothing here deletes a store's side files by name: between a look
+        // at them and an unlink another process may have made them and be
+        // using them, and its wal-index or log would be taken from under it.
+        // SQLite's own close removes both only when it gets the file's
+        // exclusive lock, which proves that no other connection is open, and
+        // only after a checkpoint: allowed when the log holds no frames, so
+        // that the checkpoint writes nothing into the refused file. Otherwise
+        // they stay.
+        const bool emptyLog = !hadLog && stat((path + "-wal").c_str(), &st) == 0 && st.st_size == 0;
+        sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, emptyLog ? 0 : 1, nullptr);
         sqlite3_close(db);
-        if (!hadLog && stat((path + "-wal").c_str(), &st) == 0 && st.st_size == 0) {
-            unlink((path + "-wal").c_str());
-        }
-        if (!hadIndex) {
-            unlink((path + "-shm").c_str());
-        }
         throw StoreError{refusal};
     }
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);

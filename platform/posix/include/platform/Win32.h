@@ -253,6 +253,18 @@ UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 DWORD GetLastError(void);
 void SetLastError(DWORD dwErrCode);
 UINT SetErrorMode(UINT uMode);
+
+// Console control events and their handlers. On POSIX the signals stand for
+// the events: SIGINT for Ctrl-C, SIGTERM (what a job runner sends) for
+// Ctrl-Break, SIGHUP (the terminal is gone) for closing the console. As on
+// Windows a handler runs on a thread of its own, not in a signal handler, the
+// most recently added first, until one returns TRUE; when none does, the
+// process ends as the signal would end it.
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD dwCtrlType);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
 HMODULE GetModuleHandleA(LPCSTR lpModuleName);
 LPSTR GetCommandLineA(void);
 BOOL GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
