@@ -4,6 +4,7 @@
 #include "CaseFold.h"
 #include "RegistryHandles.h"
 #include "RegistryHostView.h"
+#include "Publish.h"
 #include "platform/HostDataSources.h"
 
 #include <cstring>
@@ -228,7 +229,11 @@ LONG DeleteWalked(const KeyHandle& base, const KeyPosition& pos,
         HostAddsSubKeys(ViewWhereWalkStopped(base, pos, parts, used))) {
         return ERROR_ACCESS_DENIED;
     }
+    KeyRow deleted;
+    pos.store->GetKey(pos.key, &deleted);
     pos.store->DeleteLeafKey(pos.key);
+    // A data source's key or the list going takes its published section.
+    PublishAfterKeyDelete(*pos.store, deleted);
     return ERROR_SUCCESS;
 }
 
@@ -626,6 +631,9 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
                 throw StoreError{ERROR_ACCESS_DENIED};
             }
             h->store->SetValue(h->key, name, dwType, lpData, cbData);
+            // In the same transaction: a section that cannot be written
+            // undoes the value.
+            PublishAfterValueChange(*h->store, h->key, name);
         });
         return ERROR_SUCCESS;
     });
@@ -640,7 +648,12 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         }
         bool deleted = false;
         const std::string name = lpValueName != nullptr ? lpValueName : "";
-        h->store->Run(Store::Mode::Write, [&] { deleted = h->store->DeleteValue(h->key, name); });
+        h->store->Run(Store::Mode::Write, [&] {
+            deleted = h->store->DeleteValue(h->key, name);
+            if (deleted) {
+                PublishAfterValueChange(*h->store, h->key, name);
+            }
+        });
         if (!deleted && HostListsValue(h->host, name)) {
             return ERROR_ACCESS_DENIED;
         }
