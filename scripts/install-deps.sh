@@ -17,9 +17,11 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end tests start PostgreSQL and MariaDB servers of their own
-  # and reach them through their ODBC drivers.
+  # and reach them through their ODBC drivers; isql (unixodbc) and pyodbc
+  # connect to the data sources that VORLA publishes.
   packages+=(googletest libgtest-dev libbenchmark-dev clang-format time
-    postgresql postgresql-client odbc-postgresql mariadb-server odbc-mariadb)
+    postgresql postgresql-client odbc-postgresql mariadb-server odbc-mariadb
+    python3-pyodbc)
 elif [[ "${1:-}" == "--windows" ]]; then
   # The -posix compilers have std::thread; GoogleTest is built from
   # googletest's sources; Wine's odbc32 hands ODBC calls to the host's

@@ -152,8 +152,7 @@ void WriteSection(HostScope scope, const Section& section) {
     const ConfigMode mode(scope);
     Require(SQLWriteDSNToIni(section.name.c_str(), section.entries[0].second.c_str()));
     for (size_t i = 1; i < section.entries.size(); ++i) {
-        Require(SQLWritePrivateProfileString(section.name.c_str(),
-                                             section.entries[i].first.c_str(),
+        Require(SQLWritePrivateProfileString(section.name.c_str(), section.entries[i].first.c_str(),
                                              section.entries[i].second.c_str(), kIniFile));
     }
     Require(SQLWritePrivateProfileString(kDataSourceListName, section.name.c_str(),

@@ -2,9 +2,9 @@
 // stores. Each function documents the Windows rule it reproduces where the
 // rule is not obvious from the code.
 #include "CaseFold.h"
+#include "Publish.h"
 #include "RegistryHandles.h"
 #include "RegistryHostView.h"
-#include "Publish.h"
 #include "platform/HostDataSources.h"
 
 #include <cstring>
