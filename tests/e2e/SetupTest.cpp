@@ -146,3 +146,31 @@ TEST(Setup, FirstUseSetsThePrefixUpOrSaysWhatIsMissing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The host's data sources are the registry's whether or not the prefix is
+// set up: one of them serves a run in a prefix that cannot be set up.
+TEST(Setup, HostDataSourceServesAPrefixThatCannotBeSetUp) {
+    ScopedTempDir dir;
+    const ProcessOptions options = OptionsFor(dir);
+    // The driver is there, under a name the set-up does not look for.
+    std::string drivers = vorla::test::ReadFileBytes(dir.File("odbc/sys/odbcinst.ini"));
+    const size_t at = drivers.find("[SQLite3]");
+    ASSERT_NE(at, std::string::npos) << "the host lists no SQLite3 driver";
+    drivers.replace(at, 9, "[Lite]");
+    vorla::test::WriteFileBytes(dir.File("odbc/sys/odbcinst.ini"), drivers);
+    vorla::test::WriteFileBytes(dir.File("odbc/user.ini"),
+                                "[Hosty]\nDriver=Lite\nDatabase=" + dir.File("h.db") + "\n\n");
+    vorla::test::WriteFileBytes(dir.File("demo.sql"),
+                                vorla::test::ReadFileBytes(VORLA_EXAMPLES_DIR "/demo.sql"));
+    const auto run = RunProcess({VORLA_BIN, "-d", "Hosty", "-i", "demo.sql", "-b", "GO"}, options);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("Connecting to 'Hosty'"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Executing: INSERT INTO orders"), std::string::npos) << run.out;
+    struct stat st;
+    EXPECT_NE(lstat(dir.File("prefix/system32/odbcjt32.dll").c_str(), &st), 0);
+}
+
+}  // namespace

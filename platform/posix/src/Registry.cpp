@@ -66,6 +66,13 @@ bool IsHostDataSource(const KeyHandle& h) {
     return h.host.role == HostRole::DataSource;
 }
 
+// A key that only the view has: the ODBC.INI key or its list key of a prefix
+// whose store does not hold them. It is read-only and holds no values or
+// sub-keys of the store's.
+bool IsViewOnly(const KeyHandle& h) {
+    return h.key == 0 && !IsHostDataSource(h);
+}
+
 // The entry of the host's data source that `name` names (ASCII letters
 // folded), as a value; false when it has none.
 bool FindHostEntry(const HostDataSource& source, const std::string& name, ValueRecord* value) {
@@ -109,14 +116,26 @@ DWORD SelfRelativeLength(const BYTE* sd) {
     return length;
 }
 
-// The handle a path is taken below, and the path's components.
+// The handle a path is taken below, and the path's components. A path below
+// a key that only the view has is taken from the root of its hive, so that
+// the store's keys on the way are found or made.
 LONG ResolveKeyPath(HKEY hKey, LPCSTR lpSubKey, std::shared_ptr<KeyHandle>* base,
                     std::vector<std::string>* parts) {
     LONG status = ResolveHandle(hKey, base);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return SplitKeyPath(hKey, lpSubKey, parts);
+    status = SplitKeyPath(hKey, lpSubKey, parts);
+    if (status == ERROR_SUCCESS && IsViewOnly(**base)) {
+        std::vector<std::string> full = PathOfView((*base)->host);
+        full.insert(full.end(), parts->begin(), parts->end());
+        parts->swap(full);
+        auto root = std::make_shared<KeyHandle>();
+        root->store = (*base)->store;
+        root->key = kRootKeyId;
+        *base = std::move(root);
+    }
+    return status;
 }
 
 // The view of the key where a walk from `base` along `parts` stopped after
@@ -136,6 +155,34 @@ LONG OpenHostDataSource(const std::shared_ptr<Store>& store, const HostView& vie
     }
     auto handle = std::make_shared<KeyHandle>();
     handle->store = store;
+    handle->key = 0;
+    handle->depth = depth;
+    handle->access = access;
+    handle->host = view;
+    *phkResult = AddHandle(std::move(handle));
+    return ERROR_SUCCESS;
+}
+
+// RegOpenKeyExA of a path from the root of a hive whose store does not hold
+// its end (the walk stopped at `pos`): the ODBC.INI key and its list key, and
+// the host's data sources below, as the view shows them. A writer finds no
+// such key, as before the view: it makes the store's own.
+LONG OpenViewOnly(const KeyHandle& base, const KeyPosition& pos,
+                  const std::vector<std::string>& parts, int depth, REGSAM samDesired,
+                  PHKEY phkResult) {
+    if (base.key != kRootKeyId || pos.store != base.store) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const HostView view = HostViewOfPath(*base.store, parts);
+    if (view.role == HostRole::DataSource) {
+        return OpenHostDataSource(base.store, view, depth, samDesired, false, phkResult);
+    }
+    const REGSAM access = MapAccess(samDesired, false);
+    if (view.role == HostRole::None || WantsWrite(access)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    auto handle = std::make_shared<KeyHandle>();
+    handle->store = base.store;
     handle->key = 0;
     handle->depth = depth;
     handle->access = access;
@@ -306,7 +353,7 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
             return OpenHostDataSource(pos.store, source, depth, samDesired, create, phkResult);
         }
         if (!create) {
-            return ERROR_FILE_NOT_FOUND;
+            return OpenViewOnly(*base, pos, parts, depth, samDesired, phkResult);
         }
         // Every missing key on the way is made, all in one transaction; only
         // the last one gets the class. A volatile key is kept like any
@@ -423,7 +470,7 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
                     found = items[dwIndex].row;
                 }
             }
-        } else {
+        } else if (!IsViewOnly(*h)) {
             children = h->store->Children(h->key);
             if (dwIndex < children->size()) {
                 found = &(*children)[dwIndex];
@@ -482,7 +529,7 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
                     found = items[dwIndex].value;
                 }
             }
-        } else {
+        } else if (!IsViewOnly(*h)) {
             values = h->store->Values(h->key);
             if (dwIndex < values->size()) {
                 found = &(*values)[dwIndex];
@@ -518,8 +565,10 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
         KeyRow row;
         Store::Info info;
         std::string security;
-        if (IsHostDataSource(*h)) {
-            info = HostDataSourceInfo(*h->host.source);
+        if (h->key == 0) {
+            if (IsHostDataSource(*h)) {
+                info = HostDataSourceInfo(*h->host.source);
+            }
             row.lastWrite = h->host.snapshot->lastWrite;
             security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
         } else {
@@ -528,12 +577,12 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
             }
             security = row.security;
             info = h->store->QueryInfo(h->key);
-            // The counts and sizes include what the key shows of the host.
-            if (h->host.role == HostRole::OdbcIni) {
-                AddHostInfo(MergedSubKeys(*h), false, &info);
-            } else if (h->host.role == HostRole::List) {
-                AddHostInfo(MergedValues(*h), true, &info);
-            }
+        }
+        // The counts and sizes include what the key shows of the host.
+        if (h->host.role == HostRole::OdbcIni) {
+            AddHostInfo(MergedSubKeys(*h), false, &info);
+        } else if (h->host.role == HostRole::List) {
+            AddHostInfo(MergedValues(*h), true, &info);
         }
         // Lengths are in characters without the NUL; data sizes in bytes.
         if (lpcSubKeys != nullptr) {
@@ -592,7 +641,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
         if (IsHostDataSource(*h)) {
             found = FindHostEntry(*h->host.source, name, &value);
         } else {
-            found = h->store->FindValue(h->key, name, &value);
+            found = !IsViewOnly(*h) && h->store->FindValue(h->key, name, &value);
             if (!found && HostListsValue(h->host, name)) {
                 const HostDataSource* source = h->host.snapshot->Find(name);
                 value = HostValue(source->name, source->driver);
@@ -714,7 +763,7 @@ LONG RegFlushKey(HKEY hKey) {
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        if (IsHostDataSource(*h)) {
+        if (h->key == 0) {
             return ERROR_SUCCESS;  // nothing of the store's to force
         }
         h->store->Run(Store::Mode::Read, [&] { RequireKey(*h); });
@@ -742,7 +791,7 @@ LONG RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
             return ERROR_INVALID_PARAMETER;
         }
         std::string security;
-        if (IsHostDataSource(*h)) {
+        if (h->key == 0) {
             security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
         } else {
             h->store->Run(Store::Mode::Read, [&] { security = h->store->GetSecurity(h->key); });
@@ -782,7 +831,7 @@ LONG RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
         if (pSecurityDescriptor == nullptr || need == 0) {
             return ERROR_INVALID_PARAMETER;
         }
-        if (IsHostDataSource(*h)) {
+        if (h->key == 0) {
             return ERROR_ACCESS_DENIED;  // read-only here
         }
         const auto* bytes = static_cast<const BYTE*>(pSecurityDescriptor);

@@ -1,6 +1,7 @@
 #include "RegistryHostView.h"
 
 #include "CaseFold.h"
+#include "OdbcNames.h"
 
 #include <algorithm>
 
@@ -83,6 +84,33 @@ HostView HostViewOfKey(const KeyPosition& pos, const std::string& lastName) {
     return view;
 }
 
+HostView HostViewOfPath(const Store& store, const std::vector<std::string>& parts) {
+    HostView view;
+    if (!HostDataSourcesShown() || !ScopeOfStore(store, &view.scope) || parts.size() < 3 ||
+        parts.size() > 4 || !SameName(parts[0], kSoftwareName) || !SameName(parts[1], kOdbcName) ||
+        !SameName(parts[2], kOdbcIniName)) {
+        return view;
+    }
+    view.snapshot = ReadHostDataSources(view.scope);
+    if (parts.size() == 3) {
+        view.role = HostRole::OdbcIni;
+    } else if (SameName(parts[3], kDataSourceListName)) {
+        view.role = HostRole::List;
+    } else {
+        view.role = HostRole::OdbcIni;
+        return HostDataSourceBelow(view, parts[3]);
+    }
+    return view;
+}
+
+std::vector<std::string> PathOfView(const HostView& view) {
+    std::vector<std::string> path{kSoftwareName, kOdbcName, kOdbcIniName};
+    if (view.role == HostRole::List) {
+        path.emplace_back(kDataSourceListName);
+    }
+    return path;
+}
+
 HostView Reread(const HostView& view) {
     if (view.role == HostRole::None) {
         return view;
@@ -123,7 +151,10 @@ bool HostAddsSubKeys(const HostView& view) {
 }
 
 const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h) {
-    const std::shared_ptr<const ChildList> children = h.store->Children(h.key);
+    // A key that only the view has (key 0) has no sub-keys of the store's.
+    static const auto kNoChildren = std::make_shared<const ChildList>();
+    const std::shared_ptr<const ChildList> children =
+        h.key != 0 ? h.store->Children(h.key) : kNoChildren;
     if (h.subKeys.source == children) {
         return h.subKeys.items;
     }
@@ -151,7 +182,8 @@ const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h) {
 }
 
 const std::vector<EnumItem>& MergedValues(KeyHandle& h) {
-    const std::shared_ptr<const ValueList> values = h.store->Values(h.key);
+    static const auto kNoValues = std::make_shared<const ValueList>();
+    const std::shared_ptr<const ValueList> values = h.key != 0 ? h.store->Values(h.key) : kNoValues;
     if (h.values.source == values) {
         return h.values.items;
     }
