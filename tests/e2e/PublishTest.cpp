@@ -129,6 +129,11 @@ TEST(Publish, TemporaryRunLeavesNothingAndRemovesWhatAKilledRunLeft) {
     const std::string foreign =
         "[Foreign]\nDriver=/usr/lib/none.so\nVorlaPrefix=/elsewhere/prefix\n\n";
     WriteFileBytes(userFile, kUserFile + stale + foreign + ListSection({"VORLA7"}));
+    // The prefix's own sections are never the host's data sources to it;
+    // another prefix's are.
+    const ProcessResult listed = RunAt(site, {VORLA_REG_BIN, "query", "HKCU\\" + kList});
+    EXPECT_EQ(listed.out.find("VORLA7"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("Foreign"), std::string::npos) << listed.out;
     const ProcessResult run = Vorla(site, With(site, {"-m2", "-o", site.File("t.mdb"), "-cx"}));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFileBytes(userFile), kUserFile + foreign);

@@ -295,8 +295,12 @@ bool PublishHive(Store& store, std::string* problem) {
     return true;
 }
 
-bool MarkedByPrefixOf(const Store& store, const HostDataSource& source) {
-    return Marked(source, PrefixOf(store));
+std::string PrefixMarkOf(const Store& store) {
+    return PrefixOf(store);
+}
+
+bool CarriesMark(const HostDataSource& source, const std::string& mark) {
+    return Marked(source, mark);
 }
 
 }  // namespace vorla::platform::registry

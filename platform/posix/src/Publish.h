@@ -44,7 +44,10 @@ void PublishAfterKeyDelete(Store& store, const KeyRow& deleted);
 // when a file could not be written.
 bool PublishHive(Store& store, std::string* problem);
 
-// Whether `source` carries the mark of the prefix whose hive is `store`.
-bool MarkedByPrefixOf(const Store& store, const HostDataSource& source);
+// The mark of the sections that the prefix whose hive is `store` publishes.
+std::string PrefixMarkOf(const Store& store);
+
+// Whether `source` carries the mark `mark`.
+bool CarriesMark(const HostDataSource& source, const std::string& mark);
 
 }  // namespace vorla::platform::registry

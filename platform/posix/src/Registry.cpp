@@ -643,7 +643,7 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
         } else {
             found = !IsViewOnly(*h) && h->store->FindValue(h->key, name, &value);
             if (!found && HostListsValue(h->host, name)) {
-                const HostDataSource* source = h->host.snapshot->Find(name);
+                const HostDataSource* source = FindShown(h->host, name);
                 value = HostValue(source->name, source->driver);
                 found = true;
             }

@@ -36,6 +36,10 @@ struct HostView {
     std::shared_ptr<const HostSnapshot> snapshot;
     // DataSource: the one shown, inside `snapshot`.
     const HostDataSource* source = nullptr;
+    // The mark of the sections that this prefix published (see Publish.h):
+    // they are the store's own data sources, or stale ones, never the
+    // host's, and are not shown.
+    std::string ownMark;
 };
 
 // One item of an enumeration: a sub-key or value of the store, or one of the

@@ -2,6 +2,7 @@
 
 #include "CaseFold.h"
 #include "OdbcNames.h"
+#include "Publish.h"
 
 #include <algorithm>
 
@@ -50,7 +51,7 @@ template <class IsShadowed>
 std::vector<const HostDataSource*> Shown(const HostView& view, IsShadowed isShadowed) {
     std::vector<const HostDataSource*> shown;
     for (const HostDataSource& source : view.snapshot->sources) {
-        if (isShadowed(source.name) ||
+        if (isShadowed(source.name) || CarriesMark(source, view.ownMark) ||
             std::any_of(shown.begin(), shown.end(), [&](const HostDataSource* earlier) {
                 return SameName(earlier->name, source.name);
             })) {
@@ -81,7 +82,13 @@ HostView HostViewOfKey(const KeyPosition& pos, const std::string& lastName) {
         return view;
     }
     view.snapshot = ReadHostDataSources(view.scope);
+    view.ownMark = PrefixMarkOf(*pos.store);
     return view;
+}
+
+const HostDataSource* FindShown(const HostView& view, const std::string& name) {
+    const HostDataSource* source = view.snapshot->Find(name);
+    return source != nullptr && !CarriesMark(*source, view.ownMark) ? source : nullptr;
 }
 
 HostView HostViewOfPath(const Store& store, const std::vector<std::string>& parts) {
@@ -92,6 +99,7 @@ HostView HostViewOfPath(const Store& store, const std::vector<std::string>& part
         return view;
     }
     view.snapshot = ReadHostDataSources(view.scope);
+    view.ownMark = PrefixMarkOf(store);
     if (parts.size() == 3) {
         view.role = HostRole::OdbcIni;
     } else if (SameName(parts[3], kDataSourceListName)) {
@@ -119,7 +127,7 @@ HostView Reread(const HostView& view) {
     fresh.snapshot = ReadHostDataSources(view.scope);
     if (view.role == HostRole::DataSource) {
         // Gone from the file since: the new handle finds no such key.
-        fresh.source = fresh.snapshot->Find(view.source->name);
+        fresh.source = FindShown(fresh, view.source->name);
         if (fresh.source == nullptr) {
             fresh.role = HostRole::None;
         }
@@ -132,7 +140,7 @@ HostView HostDataSourceBelow(const HostView& parent, const std::string& name) {
     if (parent.role != HostRole::OdbcIni) {
         return view;
     }
-    const HostDataSource* source = parent.snapshot->Find(name);
+    const HostDataSource* source = FindShown(parent, name);
     if (source == nullptr) {
         return view;
     }
@@ -143,11 +151,14 @@ HostView HostDataSourceBelow(const HostView& parent, const std::string& name) {
 }
 
 bool HostListsValue(const HostView& view, const std::string& name) {
-    return view.role == HostRole::List && view.snapshot->Find(name) != nullptr;
+    return view.role == HostRole::List && FindShown(view, name) != nullptr;
 }
 
 bool HostAddsSubKeys(const HostView& view) {
-    return view.role == HostRole::OdbcIni && !view.snapshot->sources.empty();
+    return view.role == HostRole::OdbcIni &&
+           std::any_of(
+               view.snapshot->sources.begin(), view.snapshot->sources.end(),
+               [&](const HostDataSource& source) { return !CarriesMark(source, view.ownMark); });
 }
 
 const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h) {

@@ -41,6 +41,10 @@ HostView HostViewOfPath(const Store& store, const std::vector<std::string>& part
 // ODBC.INI key or its list key).
 std::vector<std::string> PathOfView(const HostView& view);
 
+// The host's data source `name` as the view shows it (not one of the
+// prefix's own published sections); null when it shows none.
+const HostDataSource* FindShown(const HostView& view, const std::string& name);
+
 // The same view, the host's configuration read again, for a new handle.
 HostView Reread(const HostView& view);
 
