@@ -1,4 +1,5 @@
 #include "platform/Prefix.h"
+#include "platform/Setup.h"
 
 #include <limits.h>
 #include <pwd.h>
@@ -78,7 +79,8 @@ std::string EnsurePrefixDir(const std::string& sub) {
 namespace {
 
 // The parts of the prefix that are read or run: the folders and the driver.
-const char* const kCheckedParts[] = {"", "registry", "system32", "system32/odbcjt32.dll"};
+const std::string kCheckedParts[] = {"", "registry", "system32",
+                                     std::string("system32/") + kDesktopDriverFile};
 
 std::string Quoted(const std::string& path) {
     return "'" + path + "'";
@@ -138,8 +140,8 @@ bool CheckPrefix(std::string* problem) {
     if (!CheckLinks(absolute, problem)) {
         return false;
     }
-    for (const char* part : kCheckedParts) {
-        const std::string path = *part == '\0' ? absolute : absolute + "/" + part;
+    for (const std::string& part : kCheckedParts) {
+        const std::string path = part.empty() ? absolute : absolute + "/" + part;
         // A link (the driver is one) counts by its own owner and by what it
         // points at.
         for (const bool follow : {false, true}) {

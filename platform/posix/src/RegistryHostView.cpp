@@ -71,12 +71,12 @@ HostView HostViewOfKey(const KeyPosition& pos, const std::string& lastName) {
     }
     // Only the last name is compared first, so that the walk up the tree is
     // made for the two keys that may qualify and for no other.
-    if (SameName(lastName, "ODBC.INI") &&
-        KeyPathIs(*pos.store, pos.key, {"ODBC.INI", "ODBC", "SOFTWARE"})) {
+    if (SameName(lastName, kOdbcIniName) &&
+        KeyPathIs(*pos.store, pos.key, {kOdbcIniName, kOdbcName, kSoftwareName})) {
         view.role = HostRole::OdbcIni;
-    } else if (SameName(lastName, "ODBC Data Sources") &&
+    } else if (SameName(lastName, kDataSourceListName) &&
                KeyPathIs(*pos.store, pos.key,
-                         {"ODBC Data Sources", "ODBC.INI", "ODBC", "SOFTWARE"})) {
+                         {kDataSourceListName, kOdbcIniName, kOdbcName, kSoftwareName})) {
         view.role = HostRole::List;
     } else {
         return view;
