@@ -209,6 +209,11 @@ std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope) {
     return cache.snapshot;
 }
 
+std::string HostConfigFile(HostScope scope) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    return FileOf(scope);
+}
+
 bool HostDataSourcesShown() {
     return g_shown.load();
 }

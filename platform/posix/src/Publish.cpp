@@ -5,10 +5,14 @@
 
 #include "platform/Odbc.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <odbcinst.h>
 #include <stdlib.h>
+#include <sys/file.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 namespace vorla::platform::registry {
@@ -183,6 +187,37 @@ bool Marked(const HostDataSource& source, const std::string& prefix) {
     return false;
 }
 
+// The configuration library reads a file, changes it in memory and writes it
+// whole, without a lock: two processes changing one file at once could lose
+// one's change. The processes of one prefix are serialised by the store's
+// write transaction already; those of different prefixes (two users' machine
+// data sources, say) take this lock, on the file's folder, which exists
+// whether or not the file does. Other programs do not take it.
+class FileLock {
+public:
+    explicit FileLock(HostScope scope) {
+        std::string dir = HostConfigFile(scope);
+        const size_t slash = dir.rfind('/');
+        if (slash == std::string::npos) {
+            return;
+        }
+        dir = slash == 0 ? "/" : dir.substr(0, slash);
+        m_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        while (m_fd >= 0 && flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FileLock() {
+        if (m_fd >= 0) {
+            close(m_fd);  // releases the lock
+        }
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 // Removes the sections marked as the prefix's whose data source the store
 // does not hold. Runs inside the store's write transaction, so that another
 // process of the same prefix cannot be between publishing a section and
@@ -203,6 +238,8 @@ void Sync(Store& store, HostScope scope, int64_t odbcIni, const std::string& nam
     const std::string prefix = PrefixOf(store);
     Section wanted;
     const bool publish = Wanted(store, odbcIni, name, prefix, &wanted);
+    // Read and written under the lock: what is read decides what is written.
+    const FileLock lock(scope);
     const std::shared_ptr<const HostSnapshot> snapshot = ReadHostDataSources(scope);
     const HostDataSource* host = snapshot->Find(name);
     if (host != nullptr && !Marked(*host, prefix)) {
@@ -242,6 +279,7 @@ void PublishAfterKeyDelete(Store& store, const KeyRow& deleted) {
         return;
     }
     if (SameName(deleted.name, kDataSourceListName)) {
+        const FileLock lock(scope);
         Sweep(store, scope, deleted.parent, PrefixOf(store));
     } else {
         Sync(store, scope, deleted.parent, deleted.name);
@@ -285,6 +323,7 @@ bool PublishHive(Store& store, std::string* problem) {
             for (const std::string& name : names) {
                 Sync(store, scope, odbcIni, name);
             }
+            const FileLock lock(scope);
             Sweep(store, scope, odbcIni, PrefixOf(store));
         });
     } catch (const StoreError& e) {
