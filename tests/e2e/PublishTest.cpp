@@ -117,6 +117,16 @@ TEST(Publish, NamedDataSourceIsEveryClientsAndLeavesTheUserFileAsItWas) {
     ASSERT_EQ(
         RunAt(site, {VORLA_REG_BIN, "delete", "HKCU\\" + kList, "/v", "AppDb", "/f"}).exitCode, 0);
     EXPECT_EQ(ReadFileBytes(userFile), kUserFile);
+
+    // A name that ODBC does not allow has no section, and its data source
+    // is still made.
+    const std::string odd = "HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\a@b";
+    EXPECT_EQ(
+        RunAt(site, {VORLA_REG_BIN, "add", odd, "/v", "Driver", "/d", "/x.so", "/f"}).exitCode, 0);
+    EXPECT_EQ(RunAt(site, {VORLA_REG_BIN, "add", "HKCU\\" + kList, "/v", "a@b", "/d", "x", "/f"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadFileBytes(userFile), kUserFile);
 }
 
 // A temporary data source is published for its run only: after it nothing

@@ -86,6 +86,11 @@ struct Section {
 // publish (not listed, no key, or no Driver value).
 bool Wanted(Store& store, int64_t odbcIni, const std::string& name, const std::string& prefix,
             Section* section) {
+    // A name that ODBC does not allow (a key that a registry tool made) has no
+    // section: the configuration library refuses it.
+    if (!SQLValidDSN(name.c_str())) {
+        return false;
+    }
     KeyRow list;
     KeyRow key;
     ValueRecord entry;
