@@ -5,6 +5,7 @@
 #include "Publish.h"
 #include "RegistryHandles.h"
 #include "RegistryHostView.h"
+#include "RegistryKeyView.h"
 #include "platform/HostDataSources.h"
 
 #include <cstring>
@@ -71,20 +72,6 @@ bool IsHostDataSource(const KeyHandle& h) {
 // sub-keys of the store's.
 bool IsViewOnly(const KeyHandle& h) {
     return h.key == 0 && !IsHostDataSource(h);
-}
-
-// The entry of the host's data source that `name` names (ASCII letters
-// folded), as a value; false when it has none.
-bool FindHostEntry(const HostDataSource& source, const std::string& name, ValueRecord* value) {
-    for (const auto& entry : source.entries) {
-        if (vorla::platform::CompareFolded(
-                reinterpret_cast<const unsigned char*>(entry.first.data()), entry.first.size(),
-                reinterpret_cast<const unsigned char*>(name.data()), name.size()) == 0) {
-            *value = HostValue(entry.first, entry.second);
-            return true;
-        }
-    }
-    return false;
 }
 
 // Length of a self-relative security descriptor, from its header and the
@@ -452,33 +439,11 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
             (lpClass != nullptr && lpcchClass == nullptr)) {
             return ERROR_INVALID_PARAMETER;
         }
-        // One of the host's data sources has no sub-keys.
-        if (IsHostDataSource(*h)) {
+        ShownSubKey shown;
+        if (!ViewSubKey(*h, dwIndex, &shown)) {
             return ERROR_NO_MORE_ITEMS;
         }
-        KeyRow hostRow;
-        const KeyRow* found = nullptr;
-        std::shared_ptr<const ChildList> children;
-        if (h->host.role == HostRole::OdbcIni) {
-            const std::vector<EnumItem>& items = MergedSubKeys(*h);
-            if (dwIndex < items.size()) {
-                if (items[dwIndex].host != nullptr) {
-                    hostRow.name = items[dwIndex].host->name;
-                    hostRow.lastWrite = h->host.snapshot->lastWrite;
-                    found = &hostRow;
-                } else {
-                    found = items[dwIndex].row;
-                }
-            }
-        } else if (!IsViewOnly(*h)) {
-            children = h->store->Children(h->key);
-            if (dwIndex < children->size()) {
-                found = &(*children)[dwIndex];
-            }
-        }
-        if (found == nullptr) {
-            return ERROR_NO_MORE_ITEMS;
-        }
+        const KeyRow* found = shown.row;
         status = CopyName(found->name, lpName, lpcchName);
         if (status != ERROR_SUCCESS) {
             return status;
@@ -510,34 +475,11 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
             (lpData != nullptr && lpcbData == nullptr)) {
             return ERROR_INVALID_PARAMETER;
         }
-        ValueRecord hostValue;
-        const ValueRecord* found = nullptr;
-        std::shared_ptr<const ValueList> values;
-        if (IsHostDataSource(*h)) {
-            const auto& entries = h->host.source->entries;
-            if (dwIndex < entries.size()) {
-                hostValue = HostValue(entries[dwIndex].first, entries[dwIndex].second);
-                found = &hostValue;
-            }
-        } else if (h->host.role == HostRole::List) {
-            const std::vector<EnumItem>& items = MergedValues(*h);
-            if (dwIndex < items.size()) {
-                if (items[dwIndex].host != nullptr) {
-                    hostValue = HostValue(items[dwIndex].host->name, items[dwIndex].host->driver);
-                    found = &hostValue;
-                } else {
-                    found = items[dwIndex].value;
-                }
-            }
-        } else if (!IsViewOnly(*h)) {
-            values = h->store->Values(h->key);
-            if (dwIndex < values->size()) {
-                found = &(*values)[dwIndex];
-            }
-        }
-        if (found == nullptr) {
+        ShownValue shown;
+        if (!ViewValue(*h, dwIndex, &shown)) {
             return ERROR_NO_MORE_ITEMS;
         }
+        const ValueRecord* found = shown.value;
         status = CopyName(found->name, lpValueName, lpcchValueName);
         if (status != ERROR_SUCCESS) {
             return status;
@@ -565,25 +507,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
         KeyRow row;
         Store::Info info;
         std::string security;
-        if (h->key == 0) {
-            if (IsHostDataSource(*h)) {
-                info = HostDataSourceInfo(*h->host.source);
-            }
-            row.lastWrite = h->host.snapshot->lastWrite;
-            security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
-        } else {
-            if (!h->store->Row(h->key, &row)) {
-                throw StoreError{ERROR_KEY_DELETED};
-            }
-            security = row.security;
-            info = h->store->QueryInfo(h->key);
-        }
-        // The counts and sizes include what the key shows of the host.
-        if (h->host.role == HostRole::OdbcIni) {
-            AddHostInfo(MergedSubKeys(*h), false, &info);
-        } else if (h->host.role == HostRole::List) {
-            AddHostInfo(MergedValues(*h), true, &info);
-        }
+        ViewInfo(*h, &row, &info, &security);
         // Lengths are in characters without the NUL; data sizes in bytes.
         if (lpcSubKeys != nullptr) {
             *lpcSubKeys = info.subKeys;
@@ -635,20 +559,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
             return ERROR_INVALID_PARAMETER;
         }
         ValueRecord value;
-        bool found = false;
         // NULL and "" name the key's default value.
         const std::string name = lpValueName != nullptr ? lpValueName : "";
-        if (IsHostDataSource(*h)) {
-            found = FindHostEntry(*h->host.source, name, &value);
-        } else {
-            found = !IsViewOnly(*h) && h->store->FindValue(h->key, name, &value);
-            if (!found && HostListsValue(h->host, name)) {
-                const HostDataSource* source = FindShown(h->host, name);
-                value = HostValue(source->name, source->driver);
-                found = true;
-            }
-        }
-        if (!found) {
+        if (!ViewFindValue(*h, name, &value)) {
             return ERROR_FILE_NOT_FOUND;
         }
         if (lpType != nullptr) {
@@ -763,7 +676,7 @@ LONG RegFlushKey(HKEY hKey) {
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        if (h->key == 0) {
+        if (!ViewHasStoreKey(*h)) {
             return ERROR_SUCCESS;  // nothing of the store's to force
         }
         h->store->Run(Store::Mode::Read, [&] { RequireKey(*h); });
@@ -791,7 +704,7 @@ LONG RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
             return ERROR_INVALID_PARAMETER;
         }
         std::string security;
-        if (h->key == 0) {
+        if (!ViewHasStoreKey(*h)) {
             security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
         } else {
             h->store->Run(Store::Mode::Read, [&] { security = h->store->GetSecurity(h->key); });
@@ -831,7 +744,7 @@ LONG RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
         if (pSecurityDescriptor == nullptr || need == 0) {
             return ERROR_INVALID_PARAMETER;
         }
-        if (h->key == 0) {
+        if (!ViewHasStoreKey(*h)) {
             return ERROR_ACCESS_DENIED;  // read-only here
         }
         const auto* bytes = static_cast<const BYTE*>(pSecurityDescriptor);
