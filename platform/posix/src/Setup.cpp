@@ -162,7 +162,9 @@ bool LinkDriver(const std::string& link, const std::string& driver, SetupProblem
         }
         unlink(link.c_str());
     }
-    if (symlink(driver.c_str(), link.c_str()) != 0) {
+    // Another program's first use may make the same link at the same time.
+    if (symlink(driver.c_str(), link.c_str()) != 0 &&
+        !(errno == EEXIST && RealPath(link) == driver)) {
         const std::string text =
             "cannot link " + link + " to " + driver + ": " + std::strerror(errno);
         return Fail(problem, text,
