@@ -160,12 +160,21 @@ void Require(BOOL written) {
 void WriteSection(HostScope scope, const Section& section) {
     const ConfigMode mode(scope);
     Require(SQLWriteDSNToIni(section.name.c_str(), section.entries[0].second.c_str()));
-    for (size_t i = 1; i < section.entries.size(); ++i) {
-        Require(SQLWritePrivateProfileString(section.name.c_str(), section.entries[i].first.c_str(),
-                                             section.entries[i].second.c_str(), kIniFile));
+    bool written = true;
+    for (size_t i = 1; written && i < section.entries.size(); ++i) {
+        written =
+            SQLWritePrivateProfileString(section.name.c_str(), section.entries[i].first.c_str(),
+                                         section.entries[i].second.c_str(), kIniFile);
     }
-    Require(SQLWritePrivateProfileString(kDataSourceListName, section.name.c_str(),
-                                         section.listText.c_str(), kIniFile));
+    written = written && SQLWritePrivateProfileString(kDataSourceListName, section.name.c_str(),
+                                                      section.listText.c_str(), kIniFile);
+    if (!written) {
+        // A section cut short may lack the mark that would let a later sweep
+        // remove it: it goes now, as far as the file lets it.
+        SQLRemoveDSNFromIni(section.name.c_str());
+        SQLWritePrivateProfileString(kDataSourceListName, section.name.c_str(), nullptr, kIniFile);
+        throw StoreError{ERROR_ACCESS_DENIED};
+    }
 }
 
 void RemoveSection(HostScope scope, const std::string& name) {
@@ -227,12 +236,17 @@ private:
 // does not hold. Runs inside the store's write transaction, so that another
 // process of the same prefix cannot be between publishing a section and
 // committing its data source.
+// A section that cannot be removed (the file became read-only) stays for a
+// later sweep: the change that swept is not refused for it.
 void Sweep(Store& store, HostScope scope, int64_t odbcIni, const std::string& prefix) {
     const std::shared_ptr<const HostSnapshot> snapshot = ReadHostDataSources(scope);
     for (const HostDataSource& source : snapshot->sources) {
         Section wanted;
         if (Marked(source, prefix) && !Wanted(store, odbcIni, source.name, prefix, &wanted)) {
-            RemoveSection(scope, source.name);
+            try {
+                RemoveSection(scope, source.name);
+            } catch (const StoreError&) {
+            }
         }
     }
 }
