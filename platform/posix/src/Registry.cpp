@@ -588,8 +588,7 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
         h->store->Run(Store::Mode::Write, [&] {
             // A data source that the list shows from the host is the host's
             // to change; a name the store lists already is the store's.
-            ValueRecord existing;
-            if (HostListsValue(h->host, name) && !h->store->GetValue(h->key, name, &existing)) {
+            if (ViewShowsHostValue(*h, name)) {
                 throw StoreError{ERROR_ACCESS_DENIED};
             }
             h->store->SetValue(h->key, name, dwType, lpData, cbData);
@@ -608,18 +607,17 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        bool deleted = false;
+        LONG result = ERROR_SUCCESS;
         const std::string name = lpValueName != nullptr ? lpValueName : "";
         h->store->Run(Store::Mode::Write, [&] {
-            deleted = h->store->DeleteValue(h->key, name);
-            if (deleted) {
+            if (h->store->DeleteValue(h->key, name)) {
+                result = ERROR_SUCCESS;
                 PublishAfterValueChange(*h->store, h->key, name);
+            } else {
+                result = ViewShowsHostValue(*h, name) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
             }
         });
-        if (!deleted && HostListsValue(h->host, name)) {
-            return ERROR_ACCESS_DENIED;
-        }
-        return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        return result;
     });
 }
 

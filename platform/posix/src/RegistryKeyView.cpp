@@ -100,6 +100,12 @@ bool ViewFindValue(KeyHandle& h, const std::string& name, ValueRecord* value) {
     return false;
 }
 
+bool ViewShowsHostValue(KeyHandle& h, const std::string& name) {
+    ValueRecord existing;
+    return HostListsValue(h.host, name) &&
+           !(ViewHasStoreKey(h) && h.store->GetValue(h.key, name, &existing));
+}
+
 void ViewInfo(KeyHandle& h, KeyRow* row, Store::Info* info, std::string* security) {
     if (ViewHasStoreKey(h)) {
         if (!h.store->Row(h.key, row)) {

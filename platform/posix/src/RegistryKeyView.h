@@ -33,6 +33,11 @@ bool ViewValue(KeyHandle& h, DWORD index, ShownValue* out);
 // The value `name` as the key shows it; false when it shows none.
 bool ViewFindValue(KeyHandle& h, const std::string& name, ValueRecord* value);
 
+// Whether `name` is a value that the key shows of the host's, the store
+// holding none of that name: the host's tools change it, the registry refuses
+// to (ERROR_ACCESS_DENIED). Runs inside a transaction of the handle's store.
+bool ViewShowsHostValue(KeyHandle& h, const std::string& name);
+
 // The key's row (class, last write), counts and sizes, and security
 // descriptor, as RegQueryInfoKeyA reports them. ERROR_KEY_DELETED when the
 // store's key is gone.
