@@ -7,6 +7,7 @@
 #include "framework/App.h"
 #include "framework/Console.h"
 #include "framework/Interrupt.h"
+#include "framework/SystemCheck.h"
 #include "res/Resource.h"
 #include "support/FileSystem.h"
 
@@ -47,5 +48,13 @@ int VorlaMain(int argc, char* argv[], std::ostream& out, std::ostream& err) {
         case ParseOutcome::Run:
             break;
     }
-    return cmd.Run() ? 0 : -1;
+    if (!cmd.Run()) {
+        // What the system lacks comes after the run's own message.
+        const CString advice = AfxSystemAdvice();
+        if (!advice.IsEmpty()) {
+            AfxWriteErrLine(advice);
+        }
+        return -1;
+    }
+    return 0;
 }

@@ -154,6 +154,13 @@ elif ! memory_backed "$work"; then
 fi
 cleanup() { rm -rf "$work" ${disk:+"$disk"}; }
 trap cleanup EXIT
+# The runs publish their data sources to unixODBC's files: files of the
+# bench's own, with the host's driver list, so the user's and the machine's
+# stay untouched.
+mkdir -p "$work/odbc/sys"
+cp /etc/odbcinst.ini "$work/odbc/sys/odbcinst.ini" 2>/dev/null || : >"$work/odbc/sys/odbcinst.ini"
+: >"$work/odbc/sys/odbc.ini"
+export ODBCINI=$work/odbc/user.ini ODBCSYSINI=$work/odbc/sys
 
 bench_started=$EPOCHREALTIME
 

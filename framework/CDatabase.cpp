@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "framework/ConnectString.h"
-#include "framework/DsnResolve.h"
 #include "framework/Interrupt.h"
 
 IMPLEMENT_DYNAMIC(CDatabase, CObject)
@@ -227,7 +226,7 @@ BOOL CDatabase::Open(LPCSTR dsn, BOOL exclusive, BOOL readOnly, LPCSTR connect, 
     if (exclusive) {
         AfxThrowDBException(SQL_ERROR, "Exclusive access to a data source is not supported.");
     }
-    const CString request = AfxResolveDataSource(ComposeRequest(dsn, connect));
+    const CString request = ComposeRequest(dsn, connect);
     if (request.GetLength() > std::numeric_limits<SQLSMALLINT>::max()) {
         AfxThrowDBException(SQL_ERROR, "The connection string is too long.");
     }

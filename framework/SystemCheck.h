@@ -9,3 +9,9 @@
 // platform/Prefix.h); otherwise false with one line in `problem` that names
 // the path and the fix.
 BOOL AfxCheckSystem(CString& problem);
+
+// What the check found missing in the system and could not mend (on POSIX:
+// a prefix that could not be set up on first use), as one line naming what
+// is missing and the command that mends it; empty when nothing is. A program
+// writes it after the message of a run that failed.
+CString AfxSystemAdvice();

@@ -17,12 +17,14 @@ packages=(
 )
 if [[ "${1:-}" == "--test" ]]; then
   # The end-to-end tests start PostgreSQL and MariaDB servers of their own
-  # and reach them through their ODBC drivers. The package stage builds the
-  # Debian package (dpkg-dev for the build flags and dpkg-shlibdeps, file for
-  # CPack to find the programs) and checks it with lintian.
+  # and reach them through their ODBC drivers; isql (unixodbc) and pyodbc
+  # connect to the data sources that VORLA publishes. The package stage
+  # builds the Debian package (dpkg-dev for the build flags and
+  # dpkg-shlibdeps, file for CPack to find the programs) and checks it with
+  # lintian.
   packages+=(googletest libgtest-dev libbenchmark-dev clang-format time
     postgresql postgresql-client odbc-postgresql mariadb-server odbc-mariadb
-    dpkg-dev file lintian)
+    python3-pyodbc dpkg-dev file lintian)
 elif [[ "${1:-}" == "--windows" ]]; then
   # The -posix compilers have std::thread; GoogleTest is built from
   # googletest's sources; Wine's odbc32 hands ODBC calls to the host's

@@ -82,14 +82,18 @@ as_user() {
   echo "\$ $1"
   "${as_root[@]}" runuser -l "$user" -c "$1"
 }
-# first use: the user sets the prefix up once, until a missing one sets itself up.
-as_user "vorla-setup"
+# No set-up step: the user's prefix sets itself up on first use.
 as_user "vorla -m2 -o x.mdb -cx -i /usr/share/doc/vorla/examples/demo.sql -b GO"
 orders=$("${as_root[@]}" sqlite3 -readonly "$home/x.mdb" "SELECT count(*) FROM orders")
 [[ $orders == 3 ]] || fail "x.mdb holds $orders orders after the demo, not 3"
 if as_user "vorla-reg query 'HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources' /v VORLA1" 2>/dev/null; then
   fail "the temporary data source VORLA1 is still registered after the demo"
 fi
+
+echo "== a data source of the user's, seen by isql"
+as_user "vorla -m2 -o y.mdb -d MyShop -c 'My shop' -i /usr/share/doc/vorla/examples/demo.sql -b GO"
+seen=$(as_user "echo 'SELECT count(*) FROM orders' | isql -b -d'|' MyShop")
+[[ $(tail -n 1 <<<"$seen") == 3 ]] || fail "isql does not read the orders of MyShop: $seen"
 
 echo "== apt-get remove vorla"
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 remove -y vorla

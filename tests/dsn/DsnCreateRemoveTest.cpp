@@ -11,6 +11,7 @@
 #include "dsn/DsnCreate.h"
 #include "dsn/DsnLookup.h"
 #include "dsn/DsnRemove.h"
+#include "platform/HostDataSources.h"
 
 namespace {
 
@@ -140,7 +141,11 @@ TEST_F(DsnRegistry, WithoutTheListKeyEverythingButTheEntryIsWritten) {
     EXPECT_FALSE(CreateDsn("Sales", "d", "/x.mdb", HKEY_CURRENT_USER));
     EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kDsnKey, "UID").found);
     EXPECT_TRUE(ReadRawValue(HKEY_CURRENT_USER, kJetKey, "Threads").found);
+    // The registry shows a list key in every prefix, for reading; the store
+    // was given none.
+    vorla::platform::ShowHostDataSources(false);
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kListKey));
+    vorla::platform::ShowHostDataSources(true);
     EXPECT_FALSE(DsnExists("Sales"));
     EXPECT_EQ(console.Err(), "");
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "Banner.h"
+#include "testlib/HostOdbc.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
 
@@ -47,7 +48,9 @@ protected:
         argv.insert(argv.end(), args.begin(), args.end());
         ProcessOptions options;
         options.workDir = m_dir.Path();
-        options.env = {{"VORLA_PREFIX", m_dir.File("prefix")}, {"HOME", m_dir.File("home")}};
+        options.env = vorla::test::HostOdbcConfig(m_dir.File("odbc")).Environment();
+        options.env.push_back({"VORLA_PREFIX", m_dir.File("prefix")});
+        options.env.push_back({"HOME", m_dir.File("home")});
 
         auto apart = RunProcess(argv, options);
         EXPECT_EQ(apart.out, expected.OutText());

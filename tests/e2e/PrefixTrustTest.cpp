@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "testlib/HostOdbc.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
 
@@ -52,6 +53,9 @@ void ExpectPrefix(const TrustCase& c, const std::vector<std::string>& asUser = {
     ProcessOptions options;
     options.workDir = dir.Path();
     options.env = {{"VORLA_PREFIX", prefix}, {"HOME", dir.File("home")}};
+    for (const auto& variable : HostOdbcConfig(dir.File("odbc")).Environment()) {
+        options.env.push_back(variable);
+    }
     std::vector<std::string> vorla = asUser;
     vorla.insert(vorla.end(), {VORLA_BIN, "-d", "X", "-i", "s.sql"});
     std::vector<std::string> reg = asUser;
@@ -240,7 +244,8 @@ TEST(PrefixTrust, SetupTightensItsOwnPrefixAndRefusesOthers) {
     const std::string prefix = Made(dir.Path(), 0777);
     chmod(prefix.c_str(), 0775);
     ProcessOptions options;
-    options.env = {{"VORLA_PREFIX", prefix}};
+    options.env = HostOdbcConfig(dir.File("odbc")).Environment();
+    options.env.push_back({"VORLA_PREFIX", prefix});
     const ProcessResult setup =
         RunProcess({VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR}, options);
     EXPECT_EQ(setup.exitCode, 0) << setup.err;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "VorlaVersion.h"
+#include "testlib/HostOdbc.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
 
@@ -21,6 +22,10 @@ ProcessOptions OptionsFor(const ScopedTempDir& dir) {
     ProcessOptions options;
     options.workDir = dir.Path();
     options.env = {{"VORLA_PREFIX", dir.File("prefix")}, {"HOME", dir.File("home")}};
+    // A set-up publishes the prefix's data sources: to files of the test's.
+    for (const auto& variable : vorla::test::HostOdbcConfig(dir.File("odbc")).Environment()) {
+        options.env.push_back(variable);
+    }
     return options;
 }
 
@@ -95,6 +100,89 @@ TEST(Setup, LeftoversOfAnInterruptedSetUpAreRemoved) {
     EXPECT_NE(access(gone.c_str(), F_OK), 0);
     EXPECT_NE(access((gone + "-journal").c_str(), F_OK), 0);
     EXPECT_EQ(access(running.c_str(), F_OK), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// A program's first use of a prefix sets it up as vorla-setup does: the
+// README's first command runs in a prefix nobody set up. Where the set-up
+// cannot be done, the run's failure ends with what is missing and the
+// command that mends it.
+TEST(Setup, FirstUseSetsThePrefixUpOrSaysWhatIsMissing) {
+    struct FirstUseCase {
+        const char* name;
+        bool driverListed;  // whether the driver list names the SQLite driver
+        int exitCode;
+        std::string (*errTail)(const std::string& dir);
+    };
+    const FirstUseCase cases[] = {
+        {"driver listed", true, 0, [](const std::string&) { return std::string(); }},
+        {"no SQLite driver", false, 255,
+         [](const std::string& dir) {
+             return "Cannot create DSN entry:\nDSN:         VORLA1\nDescription: \nDBQ:         " +
+                    dir + "/demo.mdb\nThe VORLA prefix '" + dir +
+                    "/prefix' is not set up: the SQLite ODBC driver is not installed; install it "
+                    "with: apt-get install libsqliteodbc\n";
+         }},
+    };
+    for (const FirstUseCase& c : cases) {
+        ScopedTempDir dir;
+        const ProcessOptions options = OptionsFor(dir);
+        if (!c.driverListed) {
+            vorla::test::WriteFileBytes(dir.File("odbc/sys/odbcinst.ini"),
+                                        "[PostgreSQL ANSI]\nDriver=psqlodbca.so\n\n");
+        }
+        vorla::test::WriteFileBytes(dir.File("demo.sql"),
+                                    vorla::test::ReadFileBytes(VORLA_EXAMPLES_DIR "/demo.sql"));
+        const auto run = RunProcess(
+            {VORLA_BIN, "-m2", "-o", "demo.mdb", "-cx", "-i", "demo.sql", "-b", "GO"}, options);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name << ": " << run.err;
+        const std::string tail = c.errTail(dir.Path());
+        EXPECT_EQ(run.err.substr(run.err.size() - std::min(run.err.size(), tail.size())), tail)
+            << c.name;
+        struct stat st;
+        EXPECT_EQ(lstat(dir.File("prefix/system32/odbcjt32.dll").c_str(), &st) == 0, c.driverListed)
+            << c.name;
+        if (c.driverListed) {
+            EXPECT_NE(run.out.find("Executing: INSERT INTO orders"), std::string::npos) << c.name;
+            // Set up exactly as vorla-setup sets up: running it finds
+            // everything in place.
+            const auto setup = RunProcess({VORLA_SETUP_BIN}, options);
+            EXPECT_EQ(setup.exitCode, 0) << setup.err;
+            EXPECT_NE(Export(dir, "HKLM\\SOFTWARE", "m.reg").find("VORLA.Template\\DefaultIcon"),
+                      std::string::npos);
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The host's data sources are the registry's whether or not the prefix is
+// set up: one of them serves a run in a prefix that cannot be set up.
+TEST(Setup, HostDataSourceServesAPrefixThatCannotBeSetUp) {
+    ScopedTempDir dir;
+    const ProcessOptions options = OptionsFor(dir);
+    // The driver is there, under a name the set-up does not look for.
+    std::string drivers = vorla::test::ReadFileBytes(dir.File("odbc/sys/odbcinst.ini"));
+    const size_t at = drivers.find("[SQLite3]");
+    ASSERT_NE(at, std::string::npos) << "the host lists no SQLite3 driver";
+    drivers.replace(at, 9, "[Lite]");
+    vorla::test::WriteFileBytes(dir.File("odbc/sys/odbcinst.ini"), drivers);
+    vorla::test::WriteFileBytes(dir.File("odbc/user.ini"),
+                                "[Hosty]\nDriver=Lite\nDatabase=" + dir.File("h.db") + "\n\n");
+    vorla::test::WriteFileBytes(dir.File("demo.sql"),
+                                vorla::test::ReadFileBytes(VORLA_EXAMPLES_DIR "/demo.sql"));
+    const auto run = RunProcess({VORLA_BIN, "-d", "Hosty", "-i", "demo.sql", "-b", "GO"}, options);
+    EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_NE(run.out.find("Connecting to 'Hosty'"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Executing: INSERT INTO orders"), std::string::npos) << run.out;
+    struct stat st;
+    EXPECT_NE(lstat(dir.File("prefix/system32/odbcjt32.dll").c_str(), &st), 0);
 }
 
 }  // namespace

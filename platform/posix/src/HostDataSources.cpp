@@ -1,6 +1,7 @@
 #include "HostDataSources.h"
 
 #include "CaseFold.h"
+#include "OdbcNames.h"
 #include "RegistryStore.h"
 
 #include "platform/Odbc.h"
@@ -167,7 +168,7 @@ std::shared_ptr<const HostSnapshot> ReadScope(HostScope scope, const FileIdentit
     for (const std::string& section : Profile(nullptr, nullptr, true)) {
         // Not data sources: the list section of files written in the Windows
         // fashion, and the driver manager's own options.
-        if (SameName(section, "ODBC Data Sources") || SameName(section, "ODBC")) {
+        if (SameName(section, kDataSourceListName) || SameName(section, "ODBC")) {
             continue;
         }
         HostDataSource source;
@@ -206,6 +207,11 @@ std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope) {
         cache.valid = true;
     }
     return cache.snapshot;
+}
+
+std::string HostConfigFile(HostScope scope) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    return FileOf(scope);
 }
 
 bool HostDataSourcesShown() {

@@ -40,6 +40,10 @@ struct HostSnapshot {
 // sources; nothing here fails.
 std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope);
 
+// The file that the configuration library reads for `scope`; empty when it
+// names none.
+std::string HostConfigFile(HostScope scope);
+
 // Whether the registry shows the host's data sources (see the public
 // header platform/HostDataSources.h).
 bool HostDataSourcesShown();

@@ -1,4 +1,5 @@
 #include "platform/Prefix.h"
+#include "platform/Setup.h"
 
 #include <dirent.h>
 #include <limits.h>
@@ -80,7 +81,8 @@ std::string EnsurePrefixDir(const std::string& sub) {
 namespace {
 
 // The parts of the prefix that are read or run: the folders and the driver.
-const char* const kCheckedParts[] = {"", "registry", "system32", "system32/odbcjt32.dll"};
+const std::string kCheckedParts[] = {"", "registry", "system32",
+                                     std::string("system32/") + kDesktopDriverFile};
 
 std::string Quoted(const std::string& path) {
     return "'" + path + "'";

@@ -2,8 +2,10 @@
 // stores. Each function documents the Windows rule it reproduces where the
 // rule is not obvious from the code.
 #include "CaseFold.h"
+#include "Publish.h"
 #include "RegistryHandles.h"
 #include "RegistryHostView.h"
+#include "RegistryKeyView.h"
 #include "platform/HostDataSources.h"
 
 #include <cstring>
@@ -65,18 +67,11 @@ bool IsHostDataSource(const KeyHandle& h) {
     return h.host.role == HostRole::DataSource;
 }
 
-// The entry of the host's data source that `name` names (ASCII letters
-// folded), as a value; false when it has none.
-bool FindHostEntry(const HostDataSource& source, const std::string& name, ValueRecord* value) {
-    for (const auto& entry : source.entries) {
-        if (vorla::platform::CompareFolded(
-                reinterpret_cast<const unsigned char*>(entry.first.data()), entry.first.size(),
-                reinterpret_cast<const unsigned char*>(name.data()), name.size()) == 0) {
-            *value = HostValue(entry.first, entry.second);
-            return true;
-        }
-    }
-    return false;
+// A key that only the view has: the ODBC.INI key or its list key of a prefix
+// whose store does not hold them. It is read-only and holds no values or
+// sub-keys of the store's.
+bool IsViewOnly(const KeyHandle& h) {
+    return h.key == 0 && !IsHostDataSource(h);
 }
 
 // Length of a self-relative security descriptor, from its header and the
@@ -108,14 +103,26 @@ DWORD SelfRelativeLength(const BYTE* sd) {
     return length;
 }
 
-// The handle a path is taken below, and the path's components.
+// The handle a path is taken below, and the path's components. A path below
+// a key that only the view has is taken from the root of its hive, so that
+// the store's keys on the way are found or made.
 LONG ResolveKeyPath(HKEY hKey, LPCSTR lpSubKey, std::shared_ptr<KeyHandle>* base,
                     std::vector<std::string>* parts) {
     LONG status = ResolveHandle(hKey, base);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return SplitKeyPath(hKey, lpSubKey, parts);
+    status = SplitKeyPath(hKey, lpSubKey, parts);
+    if (status == ERROR_SUCCESS && IsViewOnly(**base)) {
+        std::vector<std::string> full = PathOfView((*base)->host);
+        full.insert(full.end(), parts->begin(), parts->end());
+        parts->swap(full);
+        auto root = std::make_shared<KeyHandle>();
+        root->store = (*base)->store;
+        root->key = kRootKeyId;
+        *base = std::move(root);
+    }
+    return status;
 }
 
 // The view of the key where a walk from `base` along `parts` stopped after
@@ -135,6 +142,34 @@ LONG OpenHostDataSource(const std::shared_ptr<Store>& store, const HostView& vie
     }
     auto handle = std::make_shared<KeyHandle>();
     handle->store = store;
+    handle->key = 0;
+    handle->depth = depth;
+    handle->access = access;
+    handle->host = view;
+    *phkResult = AddHandle(std::move(handle));
+    return ERROR_SUCCESS;
+}
+
+// RegOpenKeyExA of a path from the root of a hive whose store does not hold
+// its end (the walk stopped at `pos`): the ODBC.INI key and its list key, and
+// the host's data sources below, as the view shows them. A writer finds no
+// such key, as before the view: it makes the store's own.
+LONG OpenViewOnly(const KeyHandle& base, const KeyPosition& pos,
+                  const std::vector<std::string>& parts, int depth, REGSAM samDesired,
+                  PHKEY phkResult) {
+    if (base.key != kRootKeyId || pos.store != base.store) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    const HostView view = HostViewOfPath(*base.store, parts);
+    if (view.role == HostRole::DataSource) {
+        return OpenHostDataSource(base.store, view, depth, samDesired, false, phkResult);
+    }
+    const REGSAM access = MapAccess(samDesired, false);
+    if (view.role == HostRole::None || WantsWrite(access)) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    auto handle = std::make_shared<KeyHandle>();
+    handle->store = base.store;
     handle->key = 0;
     handle->depth = depth;
     handle->access = access;
@@ -228,7 +263,11 @@ LONG DeleteWalked(const KeyHandle& base, const KeyPosition& pos,
         HostAddsSubKeys(ViewWhereWalkStopped(base, pos, parts, used))) {
         return ERROR_ACCESS_DENIED;
     }
+    KeyRow deleted;
+    pos.store->GetKey(pos.key, &deleted);
     pos.store->DeleteLeafKey(pos.key);
+    // A data source's key or the list going takes its published section.
+    PublishAfterKeyDelete(*pos.store, deleted);
     return ERROR_SUCCESS;
 }
 
@@ -301,7 +340,7 @@ LONG OpenKey(HKEY hKey, LPCSTR lpSubKey, LPSTR lpClass, DWORD dwOptions, REGSAM 
             return OpenHostDataSource(pos.store, source, depth, samDesired, create, phkResult);
         }
         if (!create) {
-            return ERROR_FILE_NOT_FOUND;
+            return OpenViewOnly(*base, pos, parts, depth, samDesired, phkResult);
         }
         // Every missing key on the way is made, all in one transaction; only
         // the last one gets the class. A volatile key is kept like any
@@ -400,33 +439,11 @@ LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName,
             (lpClass != nullptr && lpcchClass == nullptr)) {
             return ERROR_INVALID_PARAMETER;
         }
-        // One of the host's data sources has no sub-keys.
-        if (IsHostDataSource(*h)) {
+        ShownSubKey shown;
+        if (!ViewSubKey(*h, dwIndex, &shown)) {
             return ERROR_NO_MORE_ITEMS;
         }
-        KeyRow hostRow;
-        const KeyRow* found = nullptr;
-        std::shared_ptr<const ChildList> children;
-        if (h->host.role == HostRole::OdbcIni) {
-            const std::vector<EnumItem>& items = MergedSubKeys(*h);
-            if (dwIndex < items.size()) {
-                if (items[dwIndex].host != nullptr) {
-                    hostRow.name = items[dwIndex].host->name;
-                    hostRow.lastWrite = h->host.snapshot->lastWrite;
-                    found = &hostRow;
-                } else {
-                    found = items[dwIndex].row;
-                }
-            }
-        } else {
-            children = h->store->Children(h->key);
-            if (dwIndex < children->size()) {
-                found = &(*children)[dwIndex];
-            }
-        }
-        if (found == nullptr) {
-            return ERROR_NO_MORE_ITEMS;
-        }
+        const KeyRow* found = shown.row;
         status = CopyName(found->name, lpName, lpcchName);
         if (status != ERROR_SUCCESS) {
             return status;
@@ -458,34 +475,11 @@ LONG RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchVal
             (lpData != nullptr && lpcbData == nullptr)) {
             return ERROR_INVALID_PARAMETER;
         }
-        ValueRecord hostValue;
-        const ValueRecord* found = nullptr;
-        std::shared_ptr<const ValueList> values;
-        if (IsHostDataSource(*h)) {
-            const auto& entries = h->host.source->entries;
-            if (dwIndex < entries.size()) {
-                hostValue = HostValue(entries[dwIndex].first, entries[dwIndex].second);
-                found = &hostValue;
-            }
-        } else if (h->host.role == HostRole::List) {
-            const std::vector<EnumItem>& items = MergedValues(*h);
-            if (dwIndex < items.size()) {
-                if (items[dwIndex].host != nullptr) {
-                    hostValue = HostValue(items[dwIndex].host->name, items[dwIndex].host->driver);
-                    found = &hostValue;
-                } else {
-                    found = items[dwIndex].value;
-                }
-            }
-        } else {
-            values = h->store->Values(h->key);
-            if (dwIndex < values->size()) {
-                found = &(*values)[dwIndex];
-            }
-        }
-        if (found == nullptr) {
+        ShownValue shown;
+        if (!ViewValue(*h, dwIndex, &shown)) {
             return ERROR_NO_MORE_ITEMS;
         }
+        const ValueRecord* found = shown.value;
         status = CopyName(found->name, lpValueName, lpcchValueName);
         if (status != ERROR_SUCCESS) {
             return status;
@@ -513,23 +507,7 @@ LONG RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpRe
         KeyRow row;
         Store::Info info;
         std::string security;
-        if (IsHostDataSource(*h)) {
-            info = HostDataSourceInfo(*h->host.source);
-            row.lastWrite = h->host.snapshot->lastWrite;
-            security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
-        } else {
-            if (!h->store->Row(h->key, &row)) {
-                throw StoreError{ERROR_KEY_DELETED};
-            }
-            security = row.security;
-            info = h->store->QueryInfo(h->key);
-            // The counts and sizes include what the key shows of the host.
-            if (h->host.role == HostRole::OdbcIni) {
-                AddHostInfo(MergedSubKeys(*h), false, &info);
-            } else if (h->host.role == HostRole::List) {
-                AddHostInfo(MergedValues(*h), true, &info);
-            }
-        }
+        ViewInfo(*h, &row, &info, &security);
         // Lengths are in characters without the NUL; data sizes in bytes.
         if (lpcSubKeys != nullptr) {
             *lpcSubKeys = info.subKeys;
@@ -581,20 +559,9 @@ LONG RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD
             return ERROR_INVALID_PARAMETER;
         }
         ValueRecord value;
-        bool found = false;
         // NULL and "" name the key's default value.
         const std::string name = lpValueName != nullptr ? lpValueName : "";
-        if (IsHostDataSource(*h)) {
-            found = FindHostEntry(*h->host.source, name, &value);
-        } else {
-            found = h->store->FindValue(h->key, name, &value);
-            if (!found && HostListsValue(h->host, name)) {
-                const HostDataSource* source = h->host.snapshot->Find(name);
-                value = HostValue(source->name, source->driver);
-                found = true;
-            }
-        }
-        if (!found) {
+        if (!ViewFindValue(*h, name, &value)) {
             return ERROR_FILE_NOT_FOUND;
         }
         if (lpType != nullptr) {
@@ -621,11 +588,13 @@ LONG RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwT
         h->store->Run(Store::Mode::Write, [&] {
             // A data source that the list shows from the host is the host's
             // to change; a name the store lists already is the store's.
-            ValueRecord existing;
-            if (HostListsValue(h->host, name) && !h->store->GetValue(h->key, name, &existing)) {
+            if (ViewShowsHostValue(*h, name)) {
                 throw StoreError{ERROR_ACCESS_DENIED};
             }
             h->store->SetValue(h->key, name, dwType, lpData, cbData);
+            // In the same transaction: a section that cannot be written
+            // undoes the value.
+            PublishAfterValueChange(*h->store, h->key, name);
         });
         return ERROR_SUCCESS;
     });
@@ -638,13 +607,17 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        bool deleted = false;
+        LONG result = ERROR_SUCCESS;
         const std::string name = lpValueName != nullptr ? lpValueName : "";
-        h->store->Run(Store::Mode::Write, [&] { deleted = h->store->DeleteValue(h->key, name); });
-        if (!deleted && HostListsValue(h->host, name)) {
-            return ERROR_ACCESS_DENIED;
-        }
-        return deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+        h->store->Run(Store::Mode::Write, [&] {
+            if (h->store->DeleteValue(h->key, name)) {
+                result = ERROR_SUCCESS;
+                PublishAfterValueChange(*h->store, h->key, name);
+            } else {
+                result = ViewShowsHostValue(*h, name) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+            }
+        });
+        return result;
     });
 }
 
@@ -701,7 +674,7 @@ LONG RegFlushKey(HKEY hKey) {
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        if (IsHostDataSource(*h)) {
+        if (!ViewHasStoreKey(*h)) {
             return ERROR_SUCCESS;  // nothing of the store's to force
         }
         h->store->Run(Store::Mode::Read, [&] { RequireKey(*h); });
@@ -729,7 +702,7 @@ LONG RegGetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
             return ERROR_INVALID_PARAMETER;
         }
         std::string security;
-        if (IsHostDataSource(*h)) {
+        if (!ViewHasStoreKey(*h)) {
             security.assign(reinterpret_cast<const char*>(kDefaultSecurity), kDefaultSecuritySize);
         } else {
             h->store->Run(Store::Mode::Read, [&] { security = h->store->GetSecurity(h->key); });
@@ -769,7 +742,7 @@ LONG RegSetKeySecurity(HKEY hKey, SECURITY_INFORMATION SecurityInformation,
         if (pSecurityDescriptor == nullptr || need == 0) {
             return ERROR_INVALID_PARAMETER;
         }
-        if (IsHostDataSource(*h)) {
+        if (!ViewHasStoreKey(*h)) {
             return ERROR_ACCESS_DENIED;  // read-only here
         }
         const auto* bytes = static_cast<const BYTE*>(pSecurityDescriptor);

@@ -24,8 +24,8 @@ namespace vorla::platform::registry {
 // own (see RegistryHostView.h).
 enum class HostRole {
     None,        // a key of the store, nothing more
-    OdbcIni,     // the store's ODBC.INI key: the host's data sources are sub-keys too
-    List,        // the store's data-source list: the host's data sources are values too
+    OdbcIni,     // the ODBC.INI key: the host's data sources are sub-keys too
+    List,        // the data-source list: the host's data sources are values too
     DataSource,  // one of the host's data sources; no key of the store
 };
 
@@ -36,6 +36,10 @@ struct HostView {
     std::shared_ptr<const HostSnapshot> snapshot;
     // DataSource: the one shown, inside `snapshot`.
     const HostDataSource* source = nullptr;
+    // The mark of the sections that this prefix published (see Publish.h):
+    // they are the store's own data sources, or stale ones, never the
+    // host's, and are not shown.
+    std::string ownMark;
 };
 
 // One item of an enumeration: a sub-key or value of the store, or one of the
@@ -62,7 +66,9 @@ constexpr int kMaxKeyDepth = 512;
 
 struct KeyHandle {
     std::shared_ptr<Store> store;
-    // The key in `store`; 0 for a handle to one of the host's data sources.
+    // The key in `store`; 0 for a key that only the view shows: one of the
+    // host's data sources, or the ODBC.INI or list key of a store that has
+    // none (see RegistryKeyView.h).
     int64_t key = kRootKeyId;
     // Levels below the predefined root (HKEY_CLASSES_ROOT stands two below
     // the machine's root).

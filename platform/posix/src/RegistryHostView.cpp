@@ -1,6 +1,8 @@
 #include "RegistryHostView.h"
 
 #include "CaseFold.h"
+#include "OdbcNames.h"
+#include "Publish.h"
 
 #include <algorithm>
 
@@ -49,7 +51,7 @@ template <class IsShadowed>
 std::vector<const HostDataSource*> Shown(const HostView& view, IsShadowed isShadowed) {
     std::vector<const HostDataSource*> shown;
     for (const HostDataSource& source : view.snapshot->sources) {
-        if (isShadowed(source.name) ||
+        if (isShadowed(source.name) || CarriesMark(source, view.ownMark) ||
             std::any_of(shown.begin(), shown.end(), [&](const HostDataSource* earlier) {
                 return SameName(earlier->name, source.name);
             })) {
@@ -69,18 +71,52 @@ HostView HostViewOfKey(const KeyPosition& pos, const std::string& lastName) {
     }
     // Only the last name is compared first, so that the walk up the tree is
     // made for the two keys that may qualify and for no other.
-    if (SameName(lastName, "ODBC.INI") &&
-        KeyPathIs(*pos.store, pos.key, {"ODBC.INI", "ODBC", "SOFTWARE"})) {
+    if (SameName(lastName, kOdbcIniName) &&
+        KeyPathIs(*pos.store, pos.key, {kOdbcIniName, kOdbcName, kSoftwareName})) {
         view.role = HostRole::OdbcIni;
-    } else if (SameName(lastName, "ODBC Data Sources") &&
+    } else if (SameName(lastName, kDataSourceListName) &&
                KeyPathIs(*pos.store, pos.key,
-                         {"ODBC Data Sources", "ODBC.INI", "ODBC", "SOFTWARE"})) {
+                         {kDataSourceListName, kOdbcIniName, kOdbcName, kSoftwareName})) {
         view.role = HostRole::List;
     } else {
         return view;
     }
     view.snapshot = ReadHostDataSources(view.scope);
+    view.ownMark = PrefixMarkOf(*pos.store);
     return view;
+}
+
+const HostDataSource* FindShown(const HostView& view, const std::string& name) {
+    const HostDataSource* source = view.snapshot->Find(name);
+    return source != nullptr && !CarriesMark(*source, view.ownMark) ? source : nullptr;
+}
+
+HostView HostViewOfPath(const Store& store, const std::vector<std::string>& parts) {
+    HostView view;
+    if (!HostDataSourcesShown() || !ScopeOfStore(store, &view.scope) || parts.size() < 3 ||
+        parts.size() > 4 || !SameName(parts[0], kSoftwareName) || !SameName(parts[1], kOdbcName) ||
+        !SameName(parts[2], kOdbcIniName)) {
+        return view;
+    }
+    view.snapshot = ReadHostDataSources(view.scope);
+    view.ownMark = PrefixMarkOf(store);
+    if (parts.size() == 3) {
+        view.role = HostRole::OdbcIni;
+    } else if (SameName(parts[3], kDataSourceListName)) {
+        view.role = HostRole::List;
+    } else {
+        view.role = HostRole::OdbcIni;
+        return HostDataSourceBelow(view, parts[3]);
+    }
+    return view;
+}
+
+std::vector<std::string> PathOfView(const HostView& view) {
+    std::vector<std::string> path{kSoftwareName, kOdbcName, kOdbcIniName};
+    if (view.role == HostRole::List) {
+        path.emplace_back(kDataSourceListName);
+    }
+    return path;
 }
 
 HostView Reread(const HostView& view) {
@@ -91,7 +127,7 @@ HostView Reread(const HostView& view) {
     fresh.snapshot = ReadHostDataSources(view.scope);
     if (view.role == HostRole::DataSource) {
         // Gone from the file since: the new handle finds no such key.
-        fresh.source = fresh.snapshot->Find(view.source->name);
+        fresh.source = FindShown(fresh, view.source->name);
         if (fresh.source == nullptr) {
             fresh.role = HostRole::None;
         }
@@ -104,7 +140,7 @@ HostView HostDataSourceBelow(const HostView& parent, const std::string& name) {
     if (parent.role != HostRole::OdbcIni) {
         return view;
     }
-    const HostDataSource* source = parent.snapshot->Find(name);
+    const HostDataSource* source = FindShown(parent, name);
     if (source == nullptr) {
         return view;
     }
@@ -115,15 +151,21 @@ HostView HostDataSourceBelow(const HostView& parent, const std::string& name) {
 }
 
 bool HostListsValue(const HostView& view, const std::string& name) {
-    return view.role == HostRole::List && view.snapshot->Find(name) != nullptr;
+    return view.role == HostRole::List && FindShown(view, name) != nullptr;
 }
 
 bool HostAddsSubKeys(const HostView& view) {
-    return view.role == HostRole::OdbcIni && !view.snapshot->sources.empty();
+    return view.role == HostRole::OdbcIni &&
+           std::any_of(
+               view.snapshot->sources.begin(), view.snapshot->sources.end(),
+               [&](const HostDataSource& source) { return !CarriesMark(source, view.ownMark); });
 }
 
 const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h) {
-    const std::shared_ptr<const ChildList> children = h.store->Children(h.key);
+    // A key that only the view has (key 0) has no sub-keys of the store's.
+    static const auto kNoChildren = std::make_shared<const ChildList>();
+    const std::shared_ptr<const ChildList> children =
+        h.key != 0 ? h.store->Children(h.key) : kNoChildren;
     if (h.subKeys.source == children) {
         return h.subKeys.items;
     }
@@ -151,7 +193,8 @@ const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h) {
 }
 
 const std::vector<EnumItem>& MergedValues(KeyHandle& h) {
-    const std::shared_ptr<const ValueList> values = h.store->Values(h.key);
+    static const auto kNoValues = std::make_shared<const ValueList>();
+    const std::shared_ptr<const ValueList> values = h.key != 0 ? h.store->Values(h.key) : kNoValues;
     if (h.values.source == values) {
         return h.values.items;
     }

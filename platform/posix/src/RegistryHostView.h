@@ -12,9 +12,10 @@
 // The store shadows the host: a key or list value of the same name (ASCII
 // letters folded) is the store's, and the host's is not shown. Host entries
 // are read-only: writing or deleting them, or creating their keys, gives
-// ERROR_ACCESS_DENIED. They are shown below the store's ODBC.INI and list
-// keys only, which an installation creates. A handle reads the host's
-// configuration once, when it is opened.
+// ERROR_ACCESS_DENIED. The ODBC.INI and list keys are shown whether or not
+// the store has them, so that a prefix that was never set up shows the host's
+// data sources too. A handle reads the host's configuration once, when it is
+// opened.
 #pragma once
 
 #include "RegistryHandles.h"
@@ -28,6 +29,21 @@ namespace vorla::platform::registry {
 // list key right below SOFTWARE\ODBC of the user's or the system's hive show
 // the host's data sources of that scope; every other key shows none.
 HostView HostViewOfKey(const KeyPosition& pos, const std::string& lastName);
+
+// The view of the path `parts`, taken from the root of `store`'s hive, for
+// a path whose end the store holds no key of: SOFTWARE\ODBC\ODBC.INI and its
+// list key are shown in every prefix, set up or not (a handle with key 0,
+// read-only), and ODBC.INI\<name> as one of the host's data sources. Role
+// None for every other path.
+HostView HostViewOfPath(const Store& store, const std::vector<std::string>& parts);
+
+// The names, from the root of its hive, of the key with view `view` (the
+// ODBC.INI key or its list key).
+std::vector<std::string> PathOfView(const HostView& view);
+
+// The host's data source `name` as the view shows it (not one of the
+// prefix's own published sections); null when it shows none.
+const HostDataSource* FindShown(const HostView& view, const std::string& name);
 
 // The same view, the host's configuration read again, for a new handle.
 HostView Reread(const HostView& view);

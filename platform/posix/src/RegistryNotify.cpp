@@ -83,8 +83,9 @@ LONG RegNotifyChangeKeyValue(HKEY hKey, BOOL bWatchSubtree, DWORD dwNotifyFilter
         if (status != ERROR_SUCCESS) {
             return status;
         }
-        // Changes to the host's configuration files are not watched.
-        if (h->host.role == HostRole::DataSource) {
+        // Changes to the host's configuration files are not watched, nor
+        // keys that only the view has (key 0).
+        if (h->key == 0) {
             return ERROR_NOT_SUPPORTED;
         }
         DWORD filter = dwNotifyFilter & ~static_cast<DWORD>(kThreadAgnostic);

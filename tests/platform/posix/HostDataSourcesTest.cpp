@@ -243,7 +243,7 @@ TEST_F(HostDataSourcesTest, UnusableConfigurationShowsNothing) {
     }
 }
 
-TEST_F(HostDataSourcesTest, HiddenWhereTheStoreHasNoOdbcKeysOrWhenAsked) {
+TEST_F(HostDataSourcesTest, ShownWithoutTheStoresOdbcKeysAndHiddenWhenAsked) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, kList.c_str());
     EXPECT_EQ(Key(HKEY_LOCAL_MACHINE, kOdbcIni + "\\PgSys").Status(), ERROR_SUCCESS);
 
@@ -251,11 +251,34 @@ TEST_F(HostDataSourcesTest, HiddenWhereTheStoreHasNoOdbcKeysOrWhenAsked) {
     EXPECT_EQ(Key(HKEY_CURRENT_USER, kList).Values(), (Pairs{{"VORLA1", kAccess}}));
     EXPECT_EQ(Key(HKEY_CURRENT_USER, kOdbcIni + "\\PgUser").Status(), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kOdbcIni.c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(Key(HKEY_LOCAL_MACHINE, kOdbcIni).Status(), ERROR_FILE_NOT_FOUND);
     vorla::platform::ShowHostDataSources(true);
 
-    // Shown below the store's ODBC.INI key only, which an installation makes.
-    EXPECT_EQ(Key(HKEY_LOCAL_MACHINE, kOdbcIni + "\\PgSys").Status(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(Key(HKEY_CURRENT_USER, kOdbcIni + "\\PgUser").Status(), ERROR_SUCCESS);
+    // A prefix that was never set up shows the host's data sources too: the
+    // ODBC.INI and list keys are the view's, for reading.
+    const Key odbcIni(HKEY_LOCAL_MACHINE, kOdbcIni);
+    ASSERT_EQ(odbcIni.Status(), ERROR_SUCCESS);
+    EXPECT_EQ(odbcIni.SubKeys(), (std::vector<std::string>{"PgSys"}));
+    EXPECT_EQ(odbcIni.Info(), (std::vector<DWORD>{1, 0, 5, 0, 0}));
+    const Key list(HKEY_LOCAL_MACHINE, kList);
+    EXPECT_EQ(list.Values(), (Pairs{{"PgSys", "PostgreSQL Unicode"}}));
+    EXPECT_EQ(list.SubKeys(), std::vector<std::string>{});
+    HKEY below = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(odbcIni.Get(), "PgSys", 0, KEY_READ, &below), ERROR_SUCCESS);
+    RegCloseKey(below);
+    // A writer finds no such key and makes the store's own; through a key
+    // of the view's the path is the same.
+    EXPECT_EQ(Key(HKEY_LOCAL_MACHINE, kList, KEY_SET_VALUE).Status(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegSetValueExA(list.Get(), "X", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+              ERROR_ACCESS_DENIED);
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(odbcIni.Get(), "ODBC Data Sources", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &below, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    RegCloseKey(below);
+    EXPECT_EQ(Key(HKEY_LOCAL_MACHINE, kList, KEY_SET_VALUE).Status(), ERROR_SUCCESS);
+    EXPECT_EQ(Key(HKEY_LOCAL_MACHINE, kList).Values(), (Pairs{{"PgSys", "PostgreSQL Unicode"}}));
 }
 
 }  // namespace

@@ -34,3 +34,16 @@ typedef const WCHAR* LPCWSTR;
 
 #include <sql.h>
 #include <sqlext.h>
+
+namespace vorla::platform {
+
+// SQLDriverConnect as the Windows driver manager gives it: a data source of
+// the registry is found there (see platform/DataSourceResolve.h), and the
+// resolved text goes to unixODBC's own SQLDriverConnect.
+SQLRETURN DriverConnect(SQLHDBC dbc, SQLHWND window, SQLCHAR* in, SQLSMALLINT inLength,
+                        SQLCHAR* out, SQLSMALLINT outMax, SQLSMALLINT* outLength,
+                        SQLUSMALLINT completion);
+
+}  // namespace vorla::platform
+
+#define SQLDriverConnect ::vorla::platform::DriverConnect

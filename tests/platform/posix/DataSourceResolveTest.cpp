@@ -1,4 +1,4 @@
-#include "framework/DsnResolve.h"
+#include "platform/DataSourceResolve.h"
 
 #include <gtest/gtest.h>
 
@@ -24,12 +24,12 @@ struct ResolveCase {
     std::string expected;
 };
 
-class DsnResolveTest : public testing::Test {
+class DataSourceResolveTest : public testing::Test {
 protected:
     vorla::test::ScopedPrefix m_prefix;
 };
 
-TEST_F(DsnResolveTest, RegisteredDataSourceNamesItsDriver) {
+TEST_F(DataSourceResolveTest, RegisteredDataSourceNamesItsDriver) {
     // The values of a data source as the program writes them, plus some that
     // must be quoted or skipped.
     SetRegString(HKEY_CURRENT_USER, kSales, "DBQ", "/data/sales.db");
@@ -61,14 +61,14 @@ TEST_F(DsnResolveTest, RegisteredDataSourceNamesItsDriver) {
         {"empty name passes unchanged", "DSN=;UID=", "DSN=;UID="},
     };
     for (const ResolveCase& c : cases) {
-        EXPECT_EQ(AfxResolveDataSource(c.text).Str(), c.expected) << c.name;
+        EXPECT_EQ(vorla::platform::ResolveDataSource(c.text), c.expected) << c.name;
     }
 }
 
 // The stand-in reads a value up to the next ';' and takes braces literally:
 // a braced value would reach it cut short, and the rest of it as attributes
 // of their own. It gets its file as a file: URI and no braced value at all.
-TEST_F(DsnResolveTest, StandInGetsNoValueInBraces) {
+TEST_F(DataSourceResolveTest, StandInGetsNoValueInBraces) {
     SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/lib/odbcjt32.dll");
     SetRegString(HKEY_CURRENT_USER, kSales, "DBQ", "/data/sales.db");
     const std::string driver = "DRIVER=/lib/odbcjt32.dll;";
@@ -85,36 +85,36 @@ TEST_F(DsnResolveTest, StandInGetsNoValueInBraces) {
          driver + "Database=file:////host/x%3By"},
     };
     for (const ResolveCase& c : cases) {
-        EXPECT_EQ(AfxResolveDataSource(c.text).Str(), c.expected) << c.name;
+        EXPECT_EQ(vorla::platform::ResolveDataSource(c.text), c.expected) << c.name;
     }
 }
 
 // Another driver reads braces by the ODBC rule: its values pass in them.
-TEST_F(DsnResolveTest, OtherDriversKeepValuesInBraces) {
+TEST_F(DataSourceResolveTest, OtherDriversKeepValuesInBraces) {
     SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/lib/pg.so");
     SetRegString(HKEY_CURRENT_USER, kSales, "Description", "north;south");
-    EXPECT_EQ(AfxResolveDataSource("DSN=Sales;PWD={p;w}").Str(),
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Sales;PWD={p;w}"),
               "DRIVER=/lib/pg.so;PWD={p;w};Description={north;south}");
 }
 
-TEST_F(DsnResolveTest, UserDataSourceComesBeforeTheMachines) {
+TEST_F(DataSourceResolveTest, UserDataSourceComesBeforeTheMachines) {
     SetRegString(HKEY_LOCAL_MACHINE, kSales, "Driver", "/machine.so");
-    EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DRIVER=/machine.so");
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Sales"), "DRIVER=/machine.so");
     SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/user.so");
-    EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DRIVER=/user.so");
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Sales"), "DRIVER=/user.so");
 }
 
-TEST_F(DsnResolveTest, UserKeyWithoutDriverPassesUnchanged) {
+TEST_F(DataSourceResolveTest, UserKeyWithoutDriverPassesUnchanged) {
     SetRegString(HKEY_LOCAL_MACHINE, kSales, "Driver", "/machine.so");
     CreateRegKey(HKEY_CURRENT_USER, kSales);
     SetRegString(HKEY_CURRENT_USER, kSales, "DBQ", "/data/x.db");
-    EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DSN=Sales");
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Sales"), "DSN=Sales");
 }
 
 // The registry shows the host's data sources too; the driver manager knows
 // them itself and gets the text as it stands, as isql would hand it. A store
 // data source of the same name is the store's.
-TEST_F(DsnResolveTest, HostDataSourcePassesUnchanged) {
+TEST_F(DataSourceResolveTest, HostDataSourcePassesUnchanged) {
     SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/store.so");
     CreateRegKey(HKEY_CURRENT_USER, "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources");
     CreateRegKey(HKEY_LOCAL_MACHINE, "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources");
@@ -123,21 +123,21 @@ TEST_F(DsnResolveTest, HostDataSourcePassesUnchanged) {
     odbc.AddDataSource(Scope::User, "Pg", {{"Driver", "PostgreSQL Unicode"}, {"Port", "5432"}});
     odbc.AddDataSource(Scope::User, "Sales", {{"Driver", "PostgreSQL Unicode"}});
     odbc.AddDataSource(Scope::System, "PgSys", {{"Driver", "PostgreSQL Unicode"}});
-    EXPECT_EQ(AfxResolveDataSource("DSN=Pg;UID=a;PWD=b"), "DSN=Pg;UID=a;PWD=b");
-    EXPECT_EQ(AfxResolveDataSource("DSN=pgsys;DBQ=/x.mdb"), "DSN=pgsys;DBQ=/x.mdb");
-    EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DRIVER=/store.so");
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Pg;UID=a;PWD=b"), "DSN=Pg;UID=a;PWD=b");
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=pgsys;DBQ=/x.mdb"), "DSN=pgsys;DBQ=/x.mdb");
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Sales"), "DRIVER=/store.so");
 }
 
-TEST_F(DsnResolveTest, DriverPathWithSemicolonIsQuoted) {
+TEST_F(DataSourceResolveTest, DriverPathWithSemicolonIsQuoted) {
     SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/odd;dir/driver.so");
-    EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DRIVER={/odd;dir/driver.so}");
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Sales"), "DRIVER={/odd;dir/driver.so}");
 }
 
-TEST_F(DsnResolveTest, LargeValueIsReadWhole) {
+TEST_F(DataSourceResolveTest, LargeValueIsReadWhole) {
     const std::string big(100000, 'v');
     SetRegString(HKEY_CURRENT_USER, kSales, "Driver", "/d.so");
     SetRegString(HKEY_CURRENT_USER, kSales, "Big", big);
-    EXPECT_EQ(AfxResolveDataSource("DSN=Sales"), "DRIVER=/d.so;Big=" + big);
+    EXPECT_EQ(vorla::platform::ResolveDataSource("DSN=Sales"), "DRIVER=/d.so;Big=" + big);
 }
 
 }  // namespace

@@ -1,7 +1,0 @@
-#include "framework/DsnResolve.h"
-
-// The Windows driver manager (odbc32) finds the data sources in the registry
-// itself.
-CString AfxResolveDataSource(const CString& connect) {
-    return connect;
-}
