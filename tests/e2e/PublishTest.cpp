@@ -214,8 +214,17 @@ TEST(Publish, MachineDataSourceNeedsTheRightToWriteTheSystemFile) {
                    site.HostOdbc().Environment()[1]};
     const std::vector<std::string> asNobody = {"/usr/bin/setpriv", "--reuid=nobody",
                                                "--regid=nogroup", "--clear-groups"};
+    // The templates from where the ordinary user can read them: the build
+    // tree may lie in a folder that only root can enter.
+    const std::string data = home + "/data";
+    mkdir(data.c_str(), 0755);
+    mkdir((data + "/Template").c_str(), 0755);
+    for (const char* name : {"empty.mdb", "empty2k.mdb"}) {
+        WriteFileBytes(data + "/Template/" + name,
+                       ReadFileBytes(std::string(VORLA_DATA_DIR "/Template/") + name));
+    }
     std::vector<std::string> setup = asNobody;
-    setup.insert(setup.end(), {VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR});
+    setup.insert(setup.end(), {VORLA_SETUP_BIN, "--data-dir", data});
     ASSERT_EQ(RunProcess(setup, options).exitCode, 0);
     std::vector<std::string> vorla = asNobody;
     vorla.push_back(VORLA_BIN);
