@@ -156,7 +156,9 @@ cleanup() { rm -rf "$work" ${disk:+"$disk"}; }
 trap cleanup EXIT
 # The runs publish their data sources to unixODBC's files: files of the
 # bench's own, with the host's driver list, so the user's and the machine's
-# stay untouched.
+# stay untouched. Each directory's prefix gets a user file of its own
+# (setup_dir and the runs there): a data source name is one per user file,
+# and BenchDsn of the disk directory must not be the memory one's.
 mkdir -p "$work/odbc/sys"
 cp /etc/odbcinst.ini "$work/odbc/sys/odbcinst.ini" 2>/dev/null || : >"$work/odbc/sys/odbcinst.ini"
 : >"$work/odbc/sys/odbc.ini"
@@ -185,7 +187,7 @@ setup_dir() {
     local dir=$1
     (
         cd "$dir"
-        export VORLA_PREFIX=$dir/prefix
+        export VORLA_PREFIX=$dir/prefix ODBCINI=$dir/user.ini
         "$build/bin/vorla-setup" >/dev/null || die "vorla-setup failed in $dir"
         cp "$template_src" template.mdb
         printf 'SELECT 1\nGO\n' >trivial.sql
@@ -228,7 +230,7 @@ run_tool() {
     esac
     (
         cd "$dir"
-        export VORLA_PREFIX=$dir/prefix
+        export VORLA_PREFIX=$dir/prefix ODBCINI=$dir/user.ini
         rm -f "$db" "$db-journal" "$db-wal" "$db-shm"
         cp template.mdb "$db"
         started=$EPOCHREALTIME
@@ -329,7 +331,7 @@ figure_b() {
     local dir=$1
     (
         cd "$dir"
-        export VORLA_PREFIX=$dir/prefix
+        export VORLA_PREFIX=$dir/prefix ODBCINI=$dir/user.ini
         # One batch: 60 comment lines of 1,000 characters, the INSERT with a
         # 16 KiB run of blanks and tabs inside it, 32 lines of nothing but
         # blanks and tabs, the separator.
@@ -382,7 +384,7 @@ figure_c() {
     note "c. $label: $rounds rounds of the three runs, alternating ..."
     (
         cd "$dir"
-        export VORLA_PREFIX=$dir/prefix
+        export VORLA_PREFIX=$dir/prefix ODBCINI=$dir/user.ini
         "$build/bench/bench_interleave" "$rounds" 3 \
             cx "rm -f c_out.mdb c_out1.mdb" "$vorla -e template.mdb -o c_out.mdb -cx -i trivial.sql -b GO" \
             d "cp template.mdb c_out.mdb" "$vorla -d BenchDsn -o c_out.mdb -i trivial.sql -b GO" \
