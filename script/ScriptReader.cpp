@@ -52,6 +52,7 @@ CScriptReader::CScriptReader(const CString& separator) : m_separator(separator.S
 
 void CScriptReader::UseStandardSql(Dialect dialect) {
     m_standard = true;
+    m_followWords = true;
     m_dialect = dialect;
     MarkSpecialCharacters();
 }
@@ -228,7 +229,7 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
         // Most characters begin nothing: they take the short way.
         if (!m_special[static_cast<unsigned char>(c)]) {
             if (IsWordCharacter(c)) {
-                if (m_standard) {
+                if (m_followWords) {
                     word += c;
                 }
             } else {
@@ -283,7 +284,7 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
             continue;
         }
         if (IsWordCharacter(c)) {
-            if (m_standard) {
+            if (m_followWords) {
                 word += c;
             }
         } else {
@@ -365,6 +366,10 @@ void CScriptReader::TakeWord(const std::string& text) {
     m_lastWord = word;
     if (++m_words == 1) {
         m_firstWord = word;
+        // Only a definition (triggers, atomic bodies) and COPY have a
+        // structure that later words tell; any other statement ends at its
+        // terminator whatever its words are.
+        m_followWords = m_firstWord == "CREATE" || m_firstWord == "COPY";
     }
     if (!m_standard) {
         return;
@@ -496,6 +501,7 @@ void CScriptReader::EndBatch() {
     m_firstWord.clear();
     m_lastWord.clear();
     m_words = 0;
+    m_followWords = m_standard;
     m_trigger = false;
     m_endClosed = false;
     m_bodyDepth = 0;

@@ -138,6 +138,7 @@ private:
     std::string m_firstWord;
     std::string m_lastWord;
     int m_words = 0;
+    bool m_followWords = false;  // the statement's words may still matter
     bool m_trigger = false;
     bool m_endClosed = false;  // the last word was an END that closed a body
     int m_bodyDepth = 0;
