@@ -144,24 +144,23 @@ void SyncParentDirectory(const std::string& path) {
 
 enum class Elsewhere { No, Yes, CannotTell };
 
-// Whether the file of `fd` is open through any other open file description,
-// in this process or another. Linux refuses a write lease (F_SETLEASE with
-// F_WRLCK) with EAGAIN while any other one exists, so the lease is asked for
-// and given back at once, never held: while it is held, every other open of
-// the file would wait for the lease to be broken. The kernel tells the holder
-// of a lease about a break with a signal, by default SIGIO, which would end
-// the process; SIGURG, which is ignored unless handled, is asked for instead.
-// No lease can be taken by a process that neither owns the file nor has
-// CAP_LEASE, on a file that is not regular, on file systems without leases,
-// nor on kernels without them: there the answer is CannotTell and the flock
-// rule alone stands.
-Elsewhere OpenElsewhere(int fd) {
+// Whether the kernel refuses a lease of `type` on the file of `fd`, which
+// it does (EAGAIN) while another open file description conflicts with it.
+// A lease taken is given back at once, never held: while it is held, every
+// other open of the file would wait for the lease to be broken. The kernel
+// tells the holder of a lease about a break with a signal, by default SIGIO,
+// which would end the process; SIGURG, which is ignored unless handled, is
+// asked for instead. No lease can be taken by a process that neither owns
+// the file nor has CAP_LEASE, on a file that is not regular, on file systems
+// without leases, nor on kernels without them: there the answer is
+// CannotTell and the flock rule alone stands.
+Elsewhere LeaseRefused(int fd, int type) {
 #if defined(F_SETLEASE) && defined(F_SETSIG)
     if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
         return Elsewhere::CannotTell;
     }
     Elsewhere answer = Elsewhere::CannotTell;
-    if (::fcntl(fd, F_SETLEASE, F_WRLCK) == 0) {
+    if (::fcntl(fd, F_SETLEASE, type) == 0) {
         ::fcntl(fd, F_SETLEASE, F_UNLCK);
         answer = Elsewhere::No;
     } else if (errno == EAGAIN) {
@@ -171,8 +170,15 @@ Elsewhere OpenElsewhere(int fd) {
     return answer;
 #else
     (void)fd;
+    (void)type;
     return Elsewhere::CannotTell;
 #endif
+}
+
+// Whether the file of `fd` is open through any other open file description,
+// in this process or another: Linux refuses a write lease while any exists.
+Elsewhere OpenElsewhere(int fd) {
+    return LeaseRefused(fd, F_WRLCK);
 }
 
 #if defined(F_OFD_SETLK)
@@ -268,26 +274,9 @@ DWORD ShareLocks(int lockFd, bool read, bool write, DWORD share) {
 }
 
 // Whether another open file description has the file of `fd` (opened
-// read-only) open for writing: Linux refuses a read lease then. As with the
-// write lease, it is given back at once.
+// read-only) open for writing: Linux refuses a read lease then.
 Elsewhere WrittenElsewhere(int fd) {
-#if defined(F_SETLEASE) && defined(F_SETSIG)
-    if (::fcntl(fd, F_SETSIG, SIGURG) != 0) {
-        return Elsewhere::CannotTell;
-    }
-    Elsewhere answer = Elsewhere::CannotTell;
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
-        ::fcntl(fd, F_SETLEASE, F_UNLCK);
-        answer = Elsewhere::No;
-    } else if (errno == EAGAIN) {
-        answer = Elsewhere::Yes;
-    }
-    ::fcntl(fd, F_SETSIG, 0);
-    return answer;
-#else
-    (void)fd;
-    return Elsewhere::CannotTell;
-#endif
+    return LeaseRefused(fd, F_RDLCK);
 }
 
 // Opens `path` to look at it only: nothing is read or written through the
