@@ -23,8 +23,7 @@
 #include "platform/Win32.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
-
-extern char** environ;
+#include "testlib/posix/Spawn.h"
 
 namespace {
 
@@ -44,30 +43,11 @@ pid_t Start(const Site& site, const std::vector<std::string>& argv, const std::s
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
-    posix_spawn_file_actions_addchdir_np(&actions, site.Path().c_str());
-    const ProcessOptions options = site.Options();
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        env.emplace_back(*e);
-    }
-    for (const auto& kv : options.env) {
-        env.push_back(kv.first + "=" + kv.second);  // later entries win
-    }
-    std::vector<char*> envp;
-    for (std::string& e : env) {
-        envp.push_back(&e[0]);
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (std::string& a : args) {
-        argp.push_back(&a[0]);
-    }
-    argp.push_back(nullptr);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    ProcessOptions options = site.Options();
+    options.workDir = site.Path();
+    const pid_t pid = SpawnProcess(argv, options, &actions);
     posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
+    return pid;
 }
 
 struct Outcome {

@@ -11,7 +11,7 @@
 
 #include <cstdlib>
 
-extern char** environ;
+#include "testlib/posix/Spawn.h"
 
 namespace vorla::test {
 
@@ -121,28 +121,13 @@ BackgroundRun::BackgroundRun(const Site& site, const std::vector<std::string>& a
     if (pipe2(out, O_CLOEXEC) != 0) {
         return;
     }
-    std::vector<std::string> argv{"/usr/bin/env", "VORLA_PREFIX=" + site.Prefix(),
-                                  "HOME=" + site.File("home")};
-    for (const auto& variable : site.HostOdbc().Environment()) {
-        argv.push_back(variable.first + "=" + variable.second);
-    }
-    argv.push_back(VORLA_BIN);
+    std::vector<std::string> argv{VORLA_BIN};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> argp;
-    for (std::string& a : argv) {
-        argp.push_back(&a[0]);
-    }
-    argp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_adddup2(&actions, out[1], 2);
-    const std::string dir = site.File("");
-    posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), environ) == 0) {
-        m_pid = pid;
-    }
+    m_pid = SpawnProcess(argv, site.Options(), &actions);
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
     m_out = out[0];

@@ -1,4 +1,5 @@
 #include "testlib/Process.h"
+#include "testlib/posix/Spawn.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -36,6 +37,35 @@ std::vector<std::string> BuildEnvironment(const ProcessOptions& options) {
     return env;
 }
 
+}  // namespace
+
+pid_t SpawnProcess(const std::vector<std::string>& argv, const ProcessOptions& options,
+                   posix_spawn_file_actions_t* actions, int* error) {
+    if (!options.workDir.empty()) {
+        posix_spawn_file_actions_addchdir_np(actions, options.workDir.c_str());
+    }
+    std::vector<std::string> envStrings = BuildEnvironment(options);
+    std::vector<char*> envp;
+    for (std::string& e : envStrings) {
+        envp.push_back(&e[0]);
+    }
+    envp.push_back(nullptr);
+    std::vector<std::string> args = argv;
+    std::vector<char*> argp;
+    for (std::string& a : args) {
+        argp.push_back(&a[0]);
+    }
+    argp.push_back(nullptr);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, argp[0], actions, nullptr, argp.data(), envp.data());
+    if (error != nullptr) {
+        *error = rc;
+    }
+    return rc == 0 ? pid : -1;
+}
+
+namespace {
+
 ProcessResult Run(const std::vector<std::string>& argv, const ProcessOptions& options,
                   bool merged) {
     int outPipe[2];
@@ -50,25 +80,8 @@ ProcessResult Run(const std::vector<std::string>& argv, const ProcessOptions& op
     posix_spawn_file_actions_adddup2(&actions, inPipe[0], 0);
     posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
     posix_spawn_file_actions_adddup2(&actions, merged ? outPipe[1] : errPipe[1], 2);
-    if (!options.workDir.empty()) {
-        posix_spawn_file_actions_addchdir_np(&actions, options.workDir.c_str());
-    }
-
-    std::vector<std::string> envStrings = BuildEnvironment(options);
-    std::vector<char*> envp;
-    for (std::string& e : envStrings) {
-        envp.push_back(&e[0]);
-    }
-    envp.push_back(nullptr);
-    std::vector<std::string> args = argv;
-    std::vector<char*> argp;
-    for (std::string& a : args) {
-        argp.push_back(&a[0]);
-    }
-    argp.push_back(nullptr);
-
-    pid_t pid = 0;
-    int rc = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+    int rc = 0;
+    const pid_t pid = SpawnProcess(argv, options, &actions, &rc);
     posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
