@@ -3,6 +3,7 @@
 #include "dsn/DsnLookup.h"
 #include "dsn/DsnRemove.h"
 #include "framework/Console.h"
+#include "platform/Publishing.h"
 #include "support/FileSystem.h"
 
 // The stages in their fixed order; the first that fails ends the run, each
@@ -59,8 +60,16 @@ BOOL CRunCmd::Run() {
             return FALSE;
         }
         BOOL taken = FALSE;
-        while (!CreateDsn(m_strDsn, m_strDescription, m_strOutputFile, m_hRootKey,
+        for (;;) {
+            // A temporary data source is this run's alone: no other program
+            // is offered it.
+            if (m_bTempDsn) {
+                vorla::platform::KeepUnpublished(m_strDsn);
+            }
+            if (CreateDsn(m_strDsn, m_strDescription, m_strOutputFile, m_hRootKey,
                           generated ? &taken : nullptr)) {
+                break;
+            }
             if (taken) {
                 MakeTempDsnName(m_strDsn, &tempNumber);
                 continue;
@@ -69,6 +78,10 @@ BOOL CRunCmd::Run() {
             AfxWriteErrLine("DSN:         " + m_strDsn);
             AfxWriteErrLine("Description: " + m_strDescription);
             AfxWriteErrLine("DBQ:         " + m_strOutputFile);
+            const std::string why = vorla::platform::PublishingProblem();
+            if (!why.empty()) {
+                AfxWriteErrLine(CString("The data source was not published: ") + why.c_str() + ".");
+            }
             return FALSE;
         }
         createdInThisRun = TRUE;

@@ -1,6 +1,7 @@
 #include "HostDataSources.h"
 
 #include "CaseFold.h"
+#include "IniRead.h"
 #include "OdbcNames.h"
 #include "RegistryStore.h"
 
@@ -30,11 +31,6 @@ namespace {
 
 // The library writes file names of up to its FILENAME_MAX characters.
 constexpr size_t kFileNameBuffer = 4096 + 2;
-// The longest list (of sections or of entries) read from one file; a file
-// with more is read up to this size. Values are short (the library keeps
-// lines of up to 1,000 characters), lists of many data sources less so.
-constexpr int kMaxListBytes = 1 << 20;
-constexpr int kFirstBufferBytes = 4096;
 
 std::atomic<bool> g_shown{true};
 
@@ -114,42 +110,12 @@ FileIdentity IdentityOf(HostScope scope) {
     return id;
 }
 
-// One call of the library, with a buffer grown until the answer fits (up to
-// kMaxListBytes). Lists come back as NUL-separated items.
-std::vector<std::string> Profile(const char* section, const char* entry, bool list) {
-    std::vector<std::string> items;
-    for (int size = kFirstBufferBytes; size <= kMaxListBytes; size *= 2) {
-        std::vector<char> buffer(static_cast<size_t>(size) + 2, '\0');
-        const int got =
-            SQLGetPrivateProfileString(section, entry, "", buffer.data(), size, "odbc.ini");
-        if (got < 0) {
-            return items;
-        }
-        // An answer that fills the buffer may have been cut: ask again with
-        // more room, unless this was the largest.
-        if (got >= size - 2 && size < kMaxListBytes) {
-            continue;
-        }
-        if (!list) {
-            items.emplace_back(buffer.data());
-            return items;
-        }
-        for (int pos = 0; pos < got && buffer[static_cast<size_t>(pos)] != '\0';) {
-            std::string item(buffer.data() + pos);
-            pos += static_cast<int>(item.size()) + 1;
-            items.push_back(std::move(item));
-        }
-        return items;
-    }
-    return items;
-}
-
 bool SameName(const std::string& a, const std::string& b) {
     return CompareFolded(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
                          reinterpret_cast<const unsigned char*>(b.data()), b.size()) == 0;
 }
 
-std::shared_ptr<const HostSnapshot> ReadScope(HostScope scope, const FileIdentity& identity) {
+std::shared_ptr<const HostSnapshot> ReadScope(const FileIdentity& identity) {
     auto snapshot = std::make_shared<HostSnapshot>();
     if (!identity.exists) {
         return snapshot;
@@ -162,27 +128,29 @@ std::shared_ptr<const HostSnapshot> ReadScope(HostScope scope, const FileIdentit
     if (identity.size == 0) {
         return snapshot;
     }
-    UWORD oldMode = ODBC_BOTH_DSN;
-    SQLGetConfigMode(&oldMode);
-    SQLSetConfigMode(scope == HostScope::User ? ODBC_USER_DSN : ODBC_SYSTEM_DSN);
-    for (const std::string& section : Profile(nullptr, nullptr, true)) {
+    // The whole file in one pass of the library's parser, not a pass per
+    // entry as its profile calls take it.
+    std::vector<IniSection> sections;
+    if (!ReadIniFile(identity.path, &sections)) {
+        return snapshot;
+    }
+    for (IniSection& section : sections) {
         // Not data sources: the list section of files written in the Windows
         // fashion, and the driver manager's own options.
-        if (SameName(section, kDataSourceListName) || SameName(section, "ODBC")) {
+        if (SameName(section.name, kDataSourceListName) || SameName(section.name, "ODBC")) {
             continue;
         }
         HostDataSource source;
-        source.name = section;
-        for (const std::string& entry : Profile(section.c_str(), nullptr, true)) {
-            std::vector<std::string> value = Profile(section.c_str(), entry.c_str(), false);
-            source.entries.emplace_back(entry, value.empty() ? std::string() : value[0]);
-            if (SameName(entry, "Driver")) {
-                source.driver = source.entries.back().second;
+        source.name = std::move(section.name);
+        source.entries = std::move(section.entries);
+        for (const auto& entry : source.entries) {
+            if (SameName(entry.first, "Driver")) {
+                source.driver = entry.second;
+                break;
             }
         }
         snapshot->sources.push_back(std::move(source));
     }
-    SQLSetConfigMode(oldMode);
     return snapshot;
 }
 
@@ -202,7 +170,7 @@ std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope) {
     const FileIdentity identity = IdentityOf(scope);
     CachedScope& cache = CacheOf(scope);
     if (!cache.valid || !(cache.identity == identity)) {
-        cache.snapshot = ReadScope(scope, identity);
+        cache.snapshot = ReadScope(identity);
         cache.identity = identity;
         cache.valid = true;
     }

@@ -1,18 +1,27 @@
 #include "Publish.h"
 
 #include "CaseFold.h"
+#include "IniRead.h"
+#include "IniText.h"
 #include "OdbcNames.h"
 
 #include "platform/Odbc.h"
+#include "platform/Publishing.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
 #include <odbcinst.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace vorla::platform::registry {
@@ -21,7 +30,11 @@ const char kPrefixMarkEntry[] = "VorlaPrefix";
 
 namespace {
 
-constexpr char kIniFile[] = "odbc.ini";
+// What this process keeps to itself (see platform/Publishing.h), and the
+// reason of the last change refused.
+std::mutex g_lock;
+std::vector<std::string> g_unpublished;
+std::string g_problem;
 
 bool SameName(const std::string& a, const std::string& b) {
     return CompareFolded(reinterpret_cast<const unsigned char*>(a.data()), a.size(),
@@ -78,16 +91,62 @@ std::string TextOf(Store& store, int64_t key, const char* name) {
 struct Section {
     std::string name;
     std::string listText;
-    std::vector<std::pair<std::string, std::string>> entries;  // Driver first
+    IniEntries entries;  // Driver first
 };
+
+// The note that marks a data source of the store as a run's own: kept in the
+// store, so that every process of the prefix leaves it unpublished.
+std::string UnpublishedNote(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
+    }
+    return "unpublished " + folded;
+}
+
+bool KeptUnpublished(const std::string& name) {
+    const std::lock_guard<std::mutex> guard(g_lock);
+    for (const std::string& own : g_unpublished) {
+        if (SameName(own, name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The driver library as the section names it: the prefix's links followed to
+// the first path outside the prefix, which is the driver as the host's
+// odbcinst.ini registers it (the set-up links to that path). Never a file
+// behind the host's own links: a package upgrade replaces those.
+std::string DriverPath(const std::string& driver, const std::string& prefix) {
+    std::string path = driver;
+    for (int hops = 0; hops < 8; ++hops) {
+        if (path.compare(0, prefix.size() + 1, prefix + "/") != 0) {
+            return path;
+        }
+        char target[PATH_MAX];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0) {
+            break;
+        }
+        target[n] = '\0';
+        if (target[0] == '/') {
+            path = target;
+        } else {
+            path = path.substr(0, path.rfind('/') + 1) + target;
+        }
+    }
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}
 
 // The section that the store asks for `name` below the ODBC.INI key
 // `odbcIni`, false when the store holds no data source of that name to
-// publish (not listed, no key, or no Driver value).
+// publish (not listed, no key, no Driver value, or a run's own).
 bool Wanted(Store& store, int64_t odbcIni, const std::string& name, const std::string& prefix,
             Section* section) {
     // A name that ODBC does not allow (a key that a registry tool made) has no
-    // section: the configuration library refuses it.
+    // section: the driver manager would refuse it.
     if (!SQLValidDSN(name.c_str())) {
         return false;
     }
@@ -98,19 +157,21 @@ bool Wanted(Store& store, int64_t odbcIni, const std::string& name, const std::s
         !store.GetValue(list.id, name, &entry) || !store.FindChild(odbcIni, name, &key)) {
         return false;
     }
-    std::string driver = TextOf(store, key.id, "Driver");
+    if (KeptUnpublished(key.name)) {
+        store.SetNote(UnpublishedNote(key.name), true);
+        return false;
+    }
+    if (store.HasNote(UnpublishedNote(key.name))) {
+        return false;
+    }
+    const std::string driver = TextOf(store, key.id, "Driver");
     if (driver.empty()) {
         return false;
     }
-    // Any user's program loads the library itself, not a link in a prefix
-    // that only its owner may read.
-    char resolved[PATH_MAX];
-    if (realpath(driver.c_str(), resolved) != nullptr) {
-        driver = resolved;
-    }
     section->name = key.name;
     section->listText = Text(entry);
-    section->entries = {{"Driver", driver}, {"Description", TextOf(store, key.id, "Description")}};
+    section->entries = {{"Driver", DriverPath(driver, prefix)},
+                        {"Description", TextOf(store, key.id, "Description")}};
     const std::string database = TextOf(store, key.id, "DBQ");
     if (!database.empty()) {
         section->entries.emplace_back("Database", database);
@@ -119,81 +180,43 @@ bool Wanted(Store& store, int64_t odbcIni, const std::string& name, const std::s
     return true;
 }
 
-bool Matches(const HostDataSource& host, const Section& section) {
-    if (host.entries.size() != section.entries.size()) {
-        return false;
-    }
-    for (size_t i = 0; i < host.entries.size(); ++i) {
-        if (!SameName(host.entries[i].first, section.entries[i].first) ||
-            host.entries[i].second != section.entries[i].second) {
-            return false;
+// Why the configuration file cannot hold `section` as it is meant: the
+// library would read it differently, or it would take one of the library's
+// own sections. Empty when it can.
+std::string Unwritable(const Section& section) {
+    const std::string& name = section.name;
+    for (const char* own : {"ODBC", kDataSourceListName, "Default"}) {
+        if (SameName(name, own)) {
+            return "the name '" + name + "' is the driver manager's own section";
         }
     }
-    return true;
+    if (name.empty() || name.front() == ' ' || name.front() == '\t' || name.back() == ' ' ||
+        name.back() == '\t') {
+        return "the name '" + name + "' begins or ends with a blank, which the file does not keep";
+    }
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f || c == '[' || c == ']') {
+            return "the name holds a '[', a ']' or a control character";
+        }
+    }
+    for (const auto& entry : section.entries) {
+        const std::string& value = entry.second;
+        for (unsigned char c : value) {
+            if (c < 0x20 || c == 0x7f) {
+                return "its " + entry.first + " holds a line break or another control character";
+            }
+        }
+        if (!value.empty() && (value.front() == ' ' || value.front() == '\t' ||
+                               value.back() == ' ' || value.back() == '\t')) {
+            return "its " + entry.first +
+                   " begins or ends with a blank, which the file does not keep";
+        }
+    }
+    return std::string();
 }
 
-// The configuration library's mode for one scope, the earlier one restored
-// on every way out.
-class ConfigMode {
-public:
-    explicit ConfigMode(HostScope scope) {
-        SQLGetConfigMode(&m_old);
-        SQLSetConfigMode(scope == HostScope::User ? ODBC_USER_DSN : ODBC_SYSTEM_DSN);
-    }
-    ~ConfigMode() { SQLSetConfigMode(m_old); }
-    ConfigMode(const ConfigMode&) = delete;
-    ConfigMode& operator=(const ConfigMode&) = delete;
-
-private:
-    UWORD m_old = ODBC_BOTH_DSN;
-};
-
-// Each call of the library rewrites the file; it fails only when the file
-// cannot be written, which is what the machine's hive refuses without the
-// rights for it on Windows.
-void Require(BOOL written) {
-    if (!written) {
-        throw StoreError{ERROR_ACCESS_DENIED};
-    }
-}
-
-void WriteSection(HostScope scope, const Section& section) {
-    const ConfigMode mode(scope);
-    Require(SQLWriteDSNToIni(section.name.c_str(), section.entries[0].second.c_str()));
-    bool written = true;
-    for (size_t i = 1; written && i < section.entries.size(); ++i) {
-        written =
-            SQLWritePrivateProfileString(section.name.c_str(), section.entries[i].first.c_str(),
-                                         section.entries[i].second.c_str(), kIniFile);
-    }
-    written = written && SQLWritePrivateProfileString(kDataSourceListName, section.name.c_str(),
-                                                      section.listText.c_str(), kIniFile);
-    if (!written) {
-        // A section cut short may lack the mark that would let a later sweep
-        // remove it: it goes now, as far as the file lets it.
-        SQLRemoveDSNFromIni(section.name.c_str());
-        SQLWritePrivateProfileString(kDataSourceListName, section.name.c_str(), nullptr, kIniFile);
-        throw StoreError{ERROR_ACCESS_DENIED};
-    }
-}
-
-void RemoveSection(HostScope scope, const std::string& name) {
-    const ConfigMode mode(scope);
-    Require(SQLRemoveDSNFromIni(name.c_str()));
-    Require(SQLWritePrivateProfileString(kDataSourceListName, name.c_str(), nullptr, kIniFile));
-    // The list section goes with its last entry, so that a file holds
-    // nothing of a prefix's after its data sources are gone.
-    // (The library answers 0 for a list that does not fit the buffer: the
-    // buffer has room for a name of the longest length ODBC allows.)
-    char probe[1024] = {0};
-    if (SQLGetPrivateProfileString(kDataSourceListName, nullptr, "", probe, sizeof probe,
-                                   kIniFile) <= 0) {
-        Require(SQLWritePrivateProfileString(kDataSourceListName, nullptr, nullptr, kIniFile));
-    }
-}
-
-bool Marked(const HostDataSource& source, const std::string& prefix) {
-    for (const auto& entry : source.entries) {
+bool Marked(const IniEntries& entries, const std::string& prefix) {
+    for (const auto& entry : entries) {
         if (SameName(entry.first, kPrefixMarkEntry)) {
             return entry.second == prefix;
         }
@@ -201,21 +224,135 @@ bool Marked(const HostDataSource& source, const std::string& prefix) {
     return false;
 }
 
-// The configuration library reads a file, changes it in memory and writes it
-// whole, without a lock: two processes changing one file at once could lose
-// one's change. The processes of one prefix are serialised by the store's
-// write transaction already; those of different prefixes (two users' machine
-// data sources, say) take this lock, on the file's folder, which exists
-// whether or not the file does. Other programs do not take it.
-class FileLock {
+bool Marked(const HostDataSource& source, const std::string& prefix) {
+    return Marked(source.entries, prefix);
+}
+
+[[noreturn]] void Refuse(const std::string& problem) {
+    {
+        const std::lock_guard<std::mutex> guard(g_lock);
+        g_problem = problem;
+    }
+    throw StoreError{ERROR_ACCESS_DENIED};
+}
+
+// The sections of a file as the configuration library reads them, changed as
+// the editor changes the text, so that the edited copy can be checked.
+class Model {
 public:
-    explicit FileLock(HostScope scope) {
-        std::string dir = HostConfigFile(scope);
-        const size_t slash = dir.rfind('/');
-        if (slash == std::string::npos) {
+    explicit Model(std::vector<IniSection> sections) : m_sections(std::move(sections)) {}
+
+    IniSection* Find(const std::string& name) {
+        for (IniSection& section : m_sections) {
+            if (SameName(section.name, name)) {
+                return &section;
+            }
+        }
+        return nullptr;
+    }
+    void PutSection(const std::string& name, const IniEntries& entries) {
+        IniSection* section = Find(name);
+        if (section == nullptr) {
+            m_sections.push_back({name, entries});
+        } else {
+            section->entries = entries;
+        }
+    }
+    void RemoveSection(const std::string& name) {
+        for (auto it = m_sections.begin(); it != m_sections.end(); ++it) {
+            if (SameName(it->name, name)) {
+                m_sections.erase(it);
+                return;
+            }
+        }
+    }
+    void PutEntry(const std::string& name, const std::string& entry, const std::string& value) {
+        IniSection* section = Find(name);
+        if (section == nullptr) {
+            m_sections.push_back({name, {{entry, value}}});
             return;
         }
-        dir = slash == 0 ? "/" : dir.substr(0, slash);
+        for (auto& e : section->entries) {
+            if (SameName(e.first, entry)) {
+                e.second = value;
+                return;
+            }
+        }
+        section->entries.emplace_back(entry, value);
+    }
+    void RemoveEntry(const std::string& name, const std::string& entry) {
+        IniSection* section = Find(name);
+        if (section == nullptr) {
+            return;
+        }
+        auto& entries = section->entries;
+        for (auto it = entries.begin(); it != entries.end();) {
+            it = SameName(it->first, entry) ? entries.erase(it) : it + 1;
+        }
+    }
+    // Whether `other` shows the same sections and entries, in the same order;
+    // a section without entries counts as none (the editor leaves a header
+    // that comments still follow).
+    bool SameAs(const std::vector<IniSection>& other) const {
+        const std::vector<const IniSection*> mine = Filled(m_sections);
+        const std::vector<const IniSection*> theirs = Filled(other);
+        if (mine.size() != theirs.size()) {
+            return false;
+        }
+        for (size_t i = 0; i < mine.size(); ++i) {
+            if (mine[i]->name != theirs[i]->name || mine[i]->entries != theirs[i]->entries) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    static std::vector<const IniSection*> Filled(const std::vector<IniSection>& sections) {
+        std::vector<const IniSection*> filled;
+        for (const IniSection& section : sections) {
+            if (!section.entries.empty()) {
+                filled.push_back(&section);
+            }
+        }
+        return filled;
+    }
+
+    std::vector<IniSection> m_sections;
+};
+
+// The file a change replaces: the configuration file, or the file a link of
+// that name points to (the link stays).
+std::string Target(const std::string& file) {
+    std::string path = file;
+    for (int hops = 0; hops < 16; ++hops) {
+        char target[PATH_MAX];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0) {
+            return path;
+        }
+        target[n] = '\0';
+        path =
+            target[0] == '/' ? std::string(target) : path.substr(0, path.rfind('/') + 1) + target;
+    }
+    return path;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Every VORLA process takes this lock, on the folder of the file, for the
+// read, the edit and the replace: two processes changing one file take
+// turns, whichever prefix they serve. The folder exists whether or not the
+// file does, and a replace does not change it.
+class FileLock {
+public:
+    explicit FileLock(const std::string& dir) {
         m_fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         while (m_fd >= 0 && flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
         }
@@ -232,49 +369,234 @@ private:
     int m_fd = -1;
 };
 
-// Removes the sections marked as the prefix's whose data source the store
-// does not hold. Runs inside the store's write transaction, so that another
-// process of the same prefix cannot be between publishing a section and
-// committing its data source.
-// A section that cannot be removed (the file became read-only) stays for a
-// later sweep: the change that swept is not refused for it.
-void Sweep(Store& store, HostScope scope, int64_t odbcIni, const std::string& prefix) {
-    const std::shared_ptr<const HostSnapshot> snapshot = ReadHostDataSources(scope);
-    for (const HostDataSource& source : snapshot->sources) {
-        Section wanted;
-        if (Marked(source, prefix) && !Wanted(store, odbcIni, source.name, prefix, &wanted)) {
-            try {
-                RemoveSection(scope, source.name);
-            } catch (const StoreError&) {
-            }
+std::string TempPrefix(const std::string& target) {
+    return "." + target.substr(target.rfind('/') + 1) + ".vorla-";
+}
+
+// Copies that a killed process left beside the file: removed when the
+// process that made them is gone.
+void RemoveLeftCopies(const std::string& dir, const std::string& target) {
+    DIR* folder = opendir(dir.c_str());
+    if (folder == nullptr) {
+        return;
+    }
+    const std::string start = TempPrefix(target);
+    while (const dirent* entry = readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, start.size(), start) != 0) {
+            continue;
         }
+        const long pid = std::strtol(name.c_str() + start.size(), nullptr, 10);
+        if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            unlink((dir + "/" + name).c_str());
+        }
+    }
+    closedir(folder);
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            if (n == 0) {
+                errno = ENOSPC;
+            }
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Replaces the file `target` with `text`: a copy in the same folder, flushed,
+// with the owner, group and mode of the file it replaces (`old`, null for a
+// new file, which gets `newMode`), read back through the configuration
+// library and compared with `meant`, then renamed over the file.
+void Replace(const std::string& file, const std::string& target, const struct stat* old,
+             mode_t newMode, const std::string& text, const Model& meant) {
+    static std::atomic<unsigned> counter{0};
+    const std::string dir = FolderOf(target);
+    RemoveLeftCopies(dir, target);
+    const std::string copy =
+        dir + "/" + TempPrefix(target) + std::to_string(getpid()) + "-" + std::to_string(counter++);
+    const int fd = open(copy.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        Refuse("cannot write " + file + ": " + std::strerror(errno));
+    }
+    auto fail = [&](const std::string& why) {
+        close(fd);
+        unlink(copy.c_str());
+        Refuse("cannot write " + file + ": " + why);
+    };
+    if (!WriteAll(fd, text)) {
+        fail(std::strerror(errno));
+    }
+    if (old != nullptr && (old->st_uid != geteuid() || old->st_gid != getegid()) &&
+        fchown(fd, old->st_uid, old->st_gid) != 0) {
+        fail(std::string("cannot give the new copy the file's owner and group: ") +
+             std::strerror(errno));
+    }
+    if (fchmod(fd, old != nullptr ? (old->st_mode & 07777) : newMode) != 0 || fsync(fd) != 0) {
+        fail(std::strerror(errno));
+    }
+    if (close(fd) != 0) {
+        unlink(copy.c_str());
+        Refuse("cannot write " + file + ": " + std::strerror(errno));
+    }
+    std::vector<IniSection> readBack;
+    if (!ReadIniFile(copy, &readBack) || !meant.SameAs(readBack)) {
+        unlink(copy.c_str());
+        Refuse("the edited copy of " + file +
+               " does not read back as meant through the driver manager's configuration "
+               "library; the file is left as it was");
+    }
+    if (rename(copy.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        unlink(copy.c_str());
+        Refuse("cannot replace " + file + ": " + std::strerror(error));
+    }
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
     }
 }
 
-// Brings the section of `name` in line with the store. Nothing is written
-// when it is as the store asks already.
-void Sync(Store& store, HostScope scope, int64_t odbcIni, const std::string& name) {
-    const std::string prefix = PrefixOf(store);
-    Section wanted;
-    const bool publish = Wanted(store, odbcIni, name, prefix, &wanted);
-    // Read and written under the lock: what is read decides what is written.
-    const FileLock lock(scope);
-    const std::shared_ptr<const HostSnapshot> snapshot = ReadHostDataSources(scope);
-    const HostDataSource* host = snapshot->Find(name);
-    if (host != nullptr && !Marked(*host, prefix)) {
-        return;  // the host's or another prefix's: the store shadows it
-    }
-    if (publish) {
-        if (host != nullptr && Matches(*host, wanted)) {
-            return;
-        }
-        WriteSection(scope, wanted);
-    } else if (host != nullptr) {
-        RemoveSection(scope, host->name);
-    } else {
+// Brings the configuration file of `scope` in line with the store: the
+// section of every data source the store publishes written or rewritten,
+// every section of this prefix's that the store no longer holds removed, in
+// one replace of the file. `changed` names the data source whose change
+// asked for this (empty for a whole sweep): only its refusals fail the
+// change; another data source that cannot be published stays as it is.
+void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string& changed) {
+    const std::string file = HostConfigFile(scope);
+    if (file.empty()) {
         return;
     }
-    Sweep(store, scope, odbcIni, prefix);
+    {
+        const std::lock_guard<std::mutex> guard(g_lock);
+        g_problem.clear();
+    }
+    const std::string prefix = PrefixOf(store);
+    const std::string target = Target(file);
+    const FileLock lock(FolderOf(target));
+
+    std::vector<Section> wanted;
+    KeyRow list;
+    if (store.FindChild(odbcIni, kDataSourceListName, &list)) {
+        for (const ValueRecord& entry : store.ReadValues(list.id)) {
+            Section section;
+            if (Wanted(store, odbcIni, entry.name, prefix, &section)) {
+                wanted.push_back(std::move(section));
+            }
+        }
+    }
+
+    struct stat st;
+    const bool exists = stat(target.c_str(), &st) == 0;
+    std::string text;
+    std::vector<IniSection> sections;
+    if (exists) {
+        const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+        bool read = fd >= 0;
+        char buffer[65536];
+        while (read) {
+            const ssize_t n = ::read(fd, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                read = n == 0;
+                break;
+            }
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        if (fd >= 0) {
+            close(fd);
+        }
+        if (!read || !ReadIniFile(target, &sections)) {
+            bool asked = false;
+            for (const Section& section : wanted) {
+                asked = asked || SameName(section.name, changed);
+            }
+            if (asked) {
+                Refuse("cannot read " + file + ": " + std::strerror(errno));
+            }
+            return;
+        }
+    }
+
+    Model model(sections);
+    IniText edit(text);
+    bool edited = false;
+    auto isOwn = [&](const IniSection* section) {
+        return section != nullptr && Marked(section->entries, prefix);
+    };
+    for (const Section& section : wanted) {
+        const bool asked = SameName(section.name, changed);
+        const IniSection* host = model.Find(section.name);
+        if (host != nullptr && !isOwn(host)) {
+            if (asked) {
+                Refuse(file + " has a section [" + host->name +
+                       "] that is not this prefix's; it is left as it is");
+            }
+            continue;
+        }
+        const std::string why = Unwritable(section);
+        if (!why.empty()) {
+            if (asked) {
+                Refuse("the data source cannot be written to " + file + ": " + why);
+            }
+            continue;
+        }
+        if (host == nullptr || host->entries != section.entries) {
+            edit.PutSection(section.name, section.entries);
+            model.PutSection(section.name, section.entries);
+            edited = true;
+        }
+        const IniSection* listed = model.Find(kDataSourceListName);
+        bool inList = false;
+        if (listed != nullptr) {
+            for (const auto& entry : listed->entries) {
+                inList = inList ||
+                         (SameName(entry.first, section.name) && entry.second == section.listText);
+            }
+        }
+        if (!inList) {
+            edit.PutEntry(kDataSourceListName, section.name, section.listText);
+            model.PutEntry(kDataSourceListName, section.name, section.listText);
+            edited = true;
+        }
+    }
+    for (const IniSection& section : sections) {
+        if (!Marked(section.entries, prefix)) {
+            continue;
+        }
+        bool keep = false;
+        for (const Section& w : wanted) {
+            keep = keep || SameName(w.name, section.name);
+        }
+        if (!keep) {
+            edit.RemoveSection(section.name);
+            edit.RemoveEntry(kDataSourceListName, section.name);
+            model.RemoveSection(section.name);
+            model.RemoveEntry(kDataSourceListName, section.name);
+            edited = true;
+        }
+    }
+    if (!edited) {
+        return;
+    }
+    // A file without write permission is not replaced, whoever runs: root
+    // could, but the file says it is not to be changed.
+    if (exists && ((st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) {
+        Refuse(file + " is read-only; it is left as it is");
+    }
+    Replace(file, target, exists ? &st : nullptr, scope == HostScope::System ? 0644 : 0600,
+            edit.Text(), model);
 }
 
 }  // namespace
@@ -286,9 +608,9 @@ void PublishAfterValueChange(Store& store, int64_t key, const std::string& value
         return;
     }
     if (SameName(row.name, kDataSourceListName) && IsOdbcIniKey(store, row.parent)) {
-        Sync(store, scope, row.parent, valueName);
+        Reconcile(store, scope, row.parent, valueName);
     } else if (IsOdbcIniKey(store, row.parent)) {
-        Sync(store, scope, row.parent, row.name);
+        Reconcile(store, scope, row.parent, row.name);
     }
 }
 
@@ -297,12 +619,10 @@ void PublishAfterKeyDelete(Store& store, const KeyRow& deleted) {
     if (!ScopeOf(store, &scope) || deleted.parent == 0 || !IsOdbcIniKey(store, deleted.parent)) {
         return;
     }
-    if (SameName(deleted.name, kDataSourceListName)) {
-        const FileLock lock(scope);
-        Sweep(store, scope, deleted.parent, PrefixOf(store));
-    } else {
-        Sync(store, scope, deleted.parent, deleted.name);
+    if (!SameName(deleted.name, kDataSourceListName)) {
+        store.SetNote(UnpublishedNote(deleted.name), false);
     }
+    Reconcile(store, scope, deleted.parent, std::string());
 }
 
 bool PublishHive(Store& store, std::string* problem) {
@@ -311,11 +631,7 @@ bool PublishHive(Store& store, std::string* problem) {
         return true;
     }
     try {
-        // The list is read first: its values are enumerated in their own
-        // transaction.
-        int64_t odbcIni = 0;
-        int64_t list = 0;
-        store.Run(Store::Mode::Read, [&] {
+        store.Run(Store::Mode::Write, [&] {
             KeyRow row;
             int64_t at = kRootKeyId;
             for (const char* name : {kSoftwareName, kOdbcName, kOdbcIniName}) {
@@ -324,30 +640,13 @@ bool PublishHive(Store& store, std::string* problem) {
                 }
                 at = row.id;
             }
-            odbcIni = at;
-            if (store.FindChild(odbcIni, kDataSourceListName, &row)) {
-                list = row.id;
-            }
-        });
-        if (odbcIni == 0) {
-            return true;
-        }
-        std::vector<std::string> names;
-        if (list != 0) {
-            for (const ValueRecord& entry : *store.Values(list)) {
-                names.push_back(entry.name);
-            }
-        }
-        store.Run(Store::Mode::Write, [&] {
-            for (const std::string& name : names) {
-                Sync(store, scope, odbcIni, name);
-            }
-            const FileLock lock(scope);
-            Sweep(store, scope, odbcIni, PrefixOf(store));
+            Reconcile(store, scope, at, std::string());
         });
     } catch (const StoreError& e) {
+        const std::string why = PublishingProblem();
         *problem = "cannot write the data sources of " + store.Path() +
-                   " to the ODBC configuration (status " + std::to_string(e.status) + ")";
+                   " to the ODBC configuration: " +
+                   (why.empty() ? "status " + std::to_string(e.status) : why);
         return false;
     }
     return true;
@@ -362,3 +661,17 @@ bool CarriesMark(const HostDataSource& source, const std::string& mark) {
 }
 
 }  // namespace vorla::platform::registry
+
+namespace vorla::platform {
+
+void KeepUnpublished(const char* name) {
+    const std::lock_guard<std::mutex> guard(registry::g_lock);
+    registry::g_unpublished.emplace_back(name);
+}
+
+std::string PublishingProblem() {
+    const std::lock_guard<std::mutex> guard(registry::g_lock);
+    return registry::g_problem;
+}
+
+}  // namespace vorla::platform

@@ -191,11 +191,24 @@ public:
     KeyStamps Stamps(int64_t id, bool subtree);
 
     bool GetValue(int64_t key, const std::string& name, ValueRecord* value);
+    // Every value of `key`, in enumeration order, read in the transaction
+    // that runs.
+    ValueList ReadValues(int64_t key) {
+        ValueList list;
+        LoadValues(key, &list);
+        return list;
+    }
     // Sets the value; ERROR_KEY_DELETED when the key is gone.
     void SetValue(int64_t key, const std::string& name, DWORD type, const BYTE* data, DWORD size);
     // False when there is no such value; ERROR_KEY_DELETED when the key is
     // gone.
     bool DeleteValue(int64_t key, const std::string& name);
+
+    // Notes of the layers above the registry, kept in the store file beside
+    // the tree and changed with it in a transaction, never shown as keys or
+    // values: whether the note `name` is there, and setting or removing it.
+    bool HasNote(const std::string& name);
+    void SetNote(const std::string& name, bool present);
 
     std::string GetSecurity(int64_t key);
     void SetSecurity(int64_t key, const std::string& descriptor);

@@ -83,9 +83,11 @@ std::string FindSqliteDriver() {
         library[0] == '\0') {
         return std::string();
     }
+    // The driver is named by the path the list gives, not the file behind
+    // it: a package upgrade replaces that file and keeps the path.
     const std::string name(library);
     if (name.find('/') != std::string::npos) {
-        return RealPath(name);
+        return name;
     }
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
@@ -110,7 +112,7 @@ std::string FindSqliteDriver() {
     if (env != SQL_NULL_HENV) {
         SQLFreeHandle(SQL_HANDLE_ENV, env);
     }
-    return found.empty() ? std::string() : RealPath(found);
+    return found;
 }
 
 bool Fail(SetupProblem* problem, const std::string& text, const std::string& advice) {
@@ -152,19 +154,27 @@ bool MakeKey(HKEY root, const char* rootName, const std::string& path, SetupProb
     return true;
 }
 
-// A link that is there and points at another file is replaced; a file that
-// is not a link is left as it is, as somebody's own.
+// The path a link names, empty when it is no link.
+std::string LinkTarget(const std::string& link) {
+    char target[PATH_MAX];
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+}
+
+// A link that is there and names another path (or dangles: its driver was
+// removed) is replaced; a file that is not a link is left as it is, as
+// somebody's own.
 bool LinkDriver(const std::string& link, const std::string& driver, SetupProblem* problem) {
     struct stat st;
     if (lstat(link.c_str(), &st) == 0) {
-        if (!S_ISLNK(st.st_mode) || RealPath(link) == driver) {
+        if (!S_ISLNK(st.st_mode) || LinkTarget(link) == driver) {
             return true;
         }
         unlink(link.c_str());
     }
     // Another program's first use may make the same link at the same time.
     if (symlink(driver.c_str(), link.c_str()) != 0 &&
-        !(errno == EEXIST && RealPath(link) == driver)) {
+        !(errno == EEXIST && LinkTarget(link) == driver)) {
         const std::string text =
             "cannot link " + link + " to " + driver + ": " + std::strerror(errno);
         return Fail(problem, text,
@@ -257,7 +267,9 @@ bool PrefixIsSetUp() {
     const std::string prefix = PrefixDir();
     struct stat st;
     return !prefix.empty() &&
-           lstat((prefix + "/system32/" + kDesktopDriverFile).c_str(), &st) == 0 &&
+           // stat, not lstat: a link whose driver is gone sets the prefix
+           // up again.
+           stat((prefix + "/system32/" + kDesktopDriverFile).c_str(), &st) == 0 &&
            stat((prefix + "/registry/user.db").c_str(), &st) == 0 &&
            stat((prefix + "/registry/system.db").c_str(), &st) == 0;
 }

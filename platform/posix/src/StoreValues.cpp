@@ -86,4 +86,17 @@ Store::Info Store::QueryInfo(int64_t key) {
     return info;
 }
 
+// Notes live in the meta table under a prefix of their own, apart from the
+// store's format and version rows.
+bool Store::HasNote(const std::string& name) {
+    Query q(Prepare("SELECT 1 FROM meta WHERE name=?1"));
+    return q.Bind(1, "note:" + name).Step();
+}
+
+void Store::SetNote(const std::string& name, bool present) {
+    Query q(Prepare(present ? "INSERT OR IGNORE INTO meta(name, value) VALUES(?1, 1)"
+                            : "DELETE FROM meta WHERE name=?1"));
+    q.Bind(1, "note:" + name).Step();
+}
+
 }  // namespace vorla::platform::registry
