@@ -187,29 +187,31 @@ std::string Unwritable(const Section& section) {
     const std::string& name = section.name;
     for (const char* own : {"ODBC", kDataSourceListName, "Default"}) {
         if (SameName(name, own)) {
-            return "the name '" + name + "' is the driver manager's own section";
+            return "the name '" + name + "': it is the driver manager's own section";
         }
     }
     if (name.empty() || name.front() == ' ' || name.front() == '\t' || name.back() == ' ' ||
         name.back() == '\t') {
-        return "the name '" + name + "' begins or ends with a blank, which the file does not keep";
+        return "the name '" + name +
+               "': it begins or ends with a blank, which the file does not keep";
     }
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7f || c == '[' || c == ']') {
-            return "the name holds a '[', a ']' or a control character";
+            return "the name: it holds a '[', a ']' or a control character";
         }
     }
     for (const auto& entry : section.entries) {
         const std::string& value = entry.second;
         for (unsigned char c : value) {
             if (c < 0x20 || c == 0x7f) {
-                return "its " + entry.first + " holds a line break or another control character";
+                return "the " + entry.first +
+                       ": it holds a line break or another control character";
             }
         }
         if (!value.empty() && (value.front() == ' ' || value.front() == '\t' ||
                                value.back() == ' ' || value.back() == '\t')) {
-            return "its " + entry.first +
-                   " begins or ends with a blank, which the file does not keep";
+            return "the " + entry.first +
+                   ": it begins or ends with a blank, which the file does not keep";
         }
     }
     return std::string();
@@ -537,18 +539,18 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
     };
     for (const Section& section : wanted) {
         const bool asked = SameName(section.name, changed);
+        const std::string why = Unwritable(section);
+        if (!why.empty()) {
+            if (asked) {
+                Refuse(file + " cannot hold " + why);
+            }
+            continue;
+        }
         const IniSection* host = model.Find(section.name);
         if (host != nullptr && !isOwn(host)) {
             if (asked) {
                 Refuse(file + " has a section [" + host->name +
                        "] that is not this prefix's; it is left as it is");
-            }
-            continue;
-        }
-        const std::string why = Unwritable(section);
-        if (!why.empty()) {
-            if (asked) {
-                Refuse("the data source cannot be written to " + file + ": " + why);
             }
             continue;
         }
@@ -592,8 +594,11 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
     }
     // A file without write permission is not replaced, whoever runs: root
     // could, but the file says it is not to be changed.
-    if (exists && ((st.st_mode & 0222) == 0 || access(target.c_str(), W_OK) != 0)) {
+    if (exists && (st.st_mode & 0222) == 0) {
         Refuse(file + " is read-only; it is left as it is");
+    }
+    if (exists && access(target.c_str(), W_OK) != 0) {
+        Refuse("cannot write " + file + ": " + std::strerror(errno));
     }
     Replace(file, target, exists ? &st : nullptr, scope == HostScope::System ? 0644 : 0600,
             edit.Text(), model);
