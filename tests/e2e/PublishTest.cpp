@@ -156,10 +156,26 @@ TEST(Publish, TemporaryRunLeavesNothingAndRemovesWhatAKilledRunLeft) {
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(ReadFileBytes(userFile), kUserFile + foreign);
 
-    // vorla-setup removes them as well.
+    // vorla-setup removes them as well, and writes back a persistent data
+    // source's section that the file lost.
+    WriteFileBytes(userFile, kUserFile);
+    ASSERT_EQ(Vorla(site, With(site, {"-m2", "-o", site.File("k.mdb"), "-d", "Kept", "-c", "k"}))
+                  .exitCode,
+              0);
+    const std::string kept = ReadFileBytes(userFile);
     WriteFileBytes(userFile, kUserFile + stale);
     ASSERT_EQ(RunAt(site, {VORLA_SETUP_BIN, "--data-dir", VORLA_DATA_DIR}).exitCode, 0);
-    EXPECT_EQ(ReadFileBytes(userFile), kUserFile);
+    EXPECT_EQ(ReadFileBytes(userFile), kept);
+
+    // A driver link left dangling (the driver's package replaced its file)
+    // sets the prefix up again on first use.
+    const std::string link = site.Prefix() + "/system32/odbcjt32.dll";
+    const std::string driver = Driver(site);
+    unlink(link.c_str());
+    ASSERT_EQ(symlink("/usr/lib/gone/libsqlite3odbc-0.9997.so", link.c_str()), 0);
+    const ProcessResult again = Vorla(site, With(site, {"-m2", "-o", site.File("u.mdb"), "-cx"}));
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(Driver(site), driver);
 }
 
 // A section that is not this prefix's is never written or removed, even
