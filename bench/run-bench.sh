@@ -13,6 +13,9 @@
 #      engine's own client in one transaction (sqlite3 BEGIN;/COMMIT;, psql -1)
 #   h. a dump of 20,000 rows restored with vorla -a: a sqlite3 .dump against
 #      sqlite3 < dump, and a pg_dump --inserts against psql -f
+#   i. a run on an existing data source, and one that creates a persistent
+#      data source, with 10, 100 and 1,000 other sections in the user's
+#      odbc.ini: vorla vs isql connecting to the same data source
 #
 #   bench/run-bench.sh [BUILD_DIR]
 #
@@ -42,7 +45,9 @@
 #   BENCH_TX_PG_BATCHES INSERT batches of figure g on PostgreSQL (default
 #                       20000; 0 skips it)
 #   BENCH_DUMP_ROWS     rows of the dumps of figure h (default 20000)
-#   BENCH_FIGURES       the figures to measure (default abcdefgh; e.g. c for the
+#   BENCH_INI_COUNTS    other sections in odbc.ini for figure i (default
+#                       "10 100 1000")
+#   BENCH_FIGURES       the figures to measure (default abcdefghi; e.g. c for the
 #                       temporary data source alone)
 set -euo pipefail
 shopt -s inherit_errexit
@@ -60,7 +65,8 @@ tx_batches=${BENCH_TX_BATCHES:-20000}
 tx_rounds=${BENCH_TX_ROUNDS:-5}
 tx_disk_rounds=${BENCH_TX_DISK_ROUNDS:-3}
 tx_pg_batches=${BENCH_TX_PG_BATCHES:-20000}
-figures=${BENCH_FIGURES:-abcdefgh}
+figures=${BENCH_FIGURES:-abcdefghi}
+ini_counts=${BENCH_INI_COUNTS:-10 100 1000}
 dump_rows=${BENCH_DUMP_ROWS:-20000}
 
 note() { printf '%s\n' "$*" >&2; }
@@ -412,6 +418,48 @@ figure_c() {
         fi
         row "   -cx minus -e -d (creation + removal)" "$diff_ed ms" "(info)" ""
     )
+}
+
+# figure_i DIR ROUNDS: the user's odbc.ini of DIR's prefix holds BenchDsn's
+# section and N hand-written sections of other programs; vorla runs on
+# BenchDsn, isql connects to it by name (and ends: no statement), and vorla
+# creates a persistent data source (removed again, untimed, before each run).
+# shellcheck disable=SC2046 # the times are split into median's arguments
+figure_i() {
+    local dir=$1 rounds=$2 n
+    section "i. odbc.ini read once and written once: wall ms, median of $rounds"
+    row "" "vorla -d / isql / vorla -d NEW -c" "" ""
+    for n in $ini_counts; do
+        note "i. $n other sections in odbc.ini, $rounds rounds ..."
+        (
+            cd "$dir"
+            export VORLA_PREFIX=$dir/prefix ODBCINI=$dir/user.ini
+            # The bench's data source as it was published, then the others.
+            awk '/^\[/ { keep = ($0 == "[BenchDsn]" || $0 == "[ODBC Data Sources]") } keep' \
+                user.ini >user.tmp
+            awk -v n="$n" -v dir="$dir" 'BEGIN {
+                for (i = 1; i <= n; i++)
+                    printf "# a data source of another program\n[Other%d]\nDriver = SQLite3\nDatabase = %s/other%d.db\n\n", i, dir, i
+            }' >>user.tmp
+            mv user.tmp user.ini
+            printf '%s\n' "$build/bin/vorla-reg delete 'HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\NewDsn' /f" \
+                "$build/bin/vorla-reg delete 'HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources' /v NewDsn /f" \
+                "rm -f new.mdb new1.mdb; exit 0" >drop-new.sh
+            "$build/bench/bench_interleave" "$rounds" 2 \
+                d - "$vorla -d BenchDsn -i trivial.sql -b GO" \
+                isql - "isql -b BenchDsn" \
+                c "sh drop-new.sh" "$vorla -d NewDsn -c new -o new.mdb -e template.mdb -i trivial.sql -b GO" \
+                >i.txt 2>err.txt || { cat err.txt >&2; die "bench_interleave failed"; }
+            sh drop-new.sh >/dev/null 2>&1
+            local d i c
+            d=$(median $(awk '$1 == "d" { print $3 }' i.txt))
+            i=$(median $(awk '$1 == "isql" { print $3 }' i.txt))
+            c=$(median $(awk '$1 == "c" { print $3 }' i.txt))
+            row "   $n sections" "$(calc '%.1f / %.1f / %.1f' "$d, $i, $c")" "d <= 1.5x isql" \
+                "$(within "$d" "$(calc '%.3f' "$i * 1.5")") ($(ratio "$d" "$i"))"
+            row "" "" "c - d <= 10 ms" "$(within "$(calc '%.3f' "$c - $d")" 10) ($(calc '%.1f' "$c - $d") ms)"
+        )
+    done
 }
 
 # figure_d DIR: bench_temp_dsn_name in a prefix of its own.
@@ -815,6 +863,7 @@ table=$(
     pg_stop
     if wants f; then figure_f "$work"; fi
     if wants h; then figure_h "$work" "$dump_rows" "$rounds"; fi
+    if wants i; then figure_i "$work" 30; fi
 )
 total=$(awk -v a="$bench_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')
 

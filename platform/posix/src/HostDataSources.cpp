@@ -44,6 +44,7 @@ struct FileIdentity {
     struct timespec modified = {};
     struct timespec changed = {};
     std::string path;
+    std::string key;
 
     bool operator==(const FileIdentity& o) const {
         return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
@@ -102,6 +103,7 @@ FileIdentity IdentityOf(HostScope scope) {
         return id;
     }
     id.exists = true;
+    id.key = IdentityKey(st);
     id.device = st.st_dev;
     id.inode = st.st_ino;
     id.size = st.st_size;
@@ -120,6 +122,7 @@ std::shared_ptr<const HostSnapshot> ReadScope(const FileIdentity& identity) {
     if (!identity.exists) {
         return snapshot;
     }
+    snapshot->identity = identity.key;
     snapshot->lastWrite =
         (static_cast<int64_t>(identity.modified.tv_sec) + 11644473600LL) * 10000000LL +
         identity.modified.tv_nsec / 100;
@@ -134,6 +137,7 @@ std::shared_ptr<const HostSnapshot> ReadScope(const FileIdentity& identity) {
     if (!ReadIniFile(identity.path, &sections)) {
         return snapshot;
     }
+    snapshot->sections = sections;
     for (IniSection& section : sections) {
         // Not data sources: the list section of files written in the Windows
         // fashion, and the driver manager's own options.
@@ -155,6 +159,13 @@ std::shared_ptr<const HostSnapshot> ReadScope(const FileIdentity& identity) {
 }
 
 }  // namespace
+
+std::string IdentityKey(const struct stat& st) {
+    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" +
+           std::to_string(st.st_size) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec) + ":" + std::to_string(st.st_ctim.tv_sec) + "." +
+           std::to_string(st.st_ctim.tv_nsec);
+}
 
 const HostDataSource* HostSnapshot::Find(const std::string& name) const {
     for (const HostDataSource& source : sources) {

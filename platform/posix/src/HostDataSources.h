@@ -4,6 +4,10 @@
 // read-only, where Windows keeps data sources (see RegistryHostView.h).
 #pragma once
 
+#include "IniRead.h"
+
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +28,11 @@ struct HostDataSource {
 // What one configuration file held when it was read.
 struct HostSnapshot {
     std::vector<HostDataSource> sources;
+    // Every section of the file, data sources or not, in file order.
+    std::vector<IniSection> sections;
+    // The file's identity when it was read (see IdentityKey); empty when
+    // there was no file.
+    std::string identity;
     // The file's last change as a FILETIME count, 0 when there is no file.
     int64_t lastWrite = 0;
 
@@ -39,6 +48,10 @@ struct HostSnapshot {
 // A file that is missing, unreadable or not understood shows no data
 // sources; nothing here fails.
 std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope);
+
+// A file's device, inode, size and times as one text: equal texts mean the
+// file was not written or replaced in between.
+std::string IdentityKey(const struct stat& st);
 
 // The file that the configuration library reads for `scope`; empty when it
 // names none.

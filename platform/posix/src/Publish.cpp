@@ -413,6 +413,99 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// The bytes of the file and its sections as the library reads them. A change
+// writes many values, each followed by a look at the file: the file is read
+// again only when it is another file or changed since (by its identity,
+// size and times).
+struct Loaded {
+    std::string target;
+    struct stat st = {};
+    std::string text;
+    std::vector<IniSection> sections;
+};
+
+Loaded& LastLoaded() {
+    static Loaded* loaded = new Loaded;
+    return *loaded;
+}
+
+// What this process wrote is what the next look finds, unless the file
+// changes again.
+void Remember(const std::string& target, const std::string& text,
+              std::vector<IniSection> sections) {
+    struct stat st;
+    const std::lock_guard<std::mutex> guard(g_lock);
+    Loaded& loaded = LastLoaded();
+    loaded.target.clear();
+    if (stat(target.c_str(), &st) == 0) {
+        loaded.target = target;
+        loaded.st = st;
+        loaded.text = text;
+        loaded.sections = std::move(sections);
+    }
+}
+
+bool LoadFile(const std::string& target, const struct stat& st, std::string* text,
+              std::vector<IniSection>* sections) {
+    const std::lock_guard<std::mutex> guard(g_lock);
+    Loaded* loaded = &LastLoaded();
+    const struct stat& was = loaded->st;
+    if (loaded->target == target && was.st_dev == st.st_dev && was.st_ino == st.st_ino &&
+        was.st_size == st.st_size && was.st_mtim.tv_sec == st.st_mtim.tv_sec &&
+        was.st_mtim.tv_nsec == st.st_mtim.tv_nsec && was.st_ctim.tv_sec == st.st_ctim.tv_sec &&
+        was.st_ctim.tv_nsec == st.st_ctim.tv_nsec) {
+        *text = loaded->text;
+        *sections = loaded->sections;
+        return true;
+    }
+    loaded->target.clear();
+    const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    text->clear();
+    // The registry view has most likely read this very file already.
+    bool parsed = false;
+    for (HostScope scope : {HostScope::User, HostScope::System}) {
+        const std::shared_ptr<const HostSnapshot> snapshot = ReadHostDataSources(scope);
+        if (!parsed && snapshot->identity == IdentityKey(st)) {
+            *sections = snapshot->sections;
+            parsed = true;
+        }
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            const int error = errno;
+            close(fd);
+            errno = error;
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        text->append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    struct stat after;
+    if (stat(target.c_str(), &after) != 0 || IdentityKey(after) != IdentityKey(st)) {
+        errno = EAGAIN;  // changed while it was read
+        return false;
+    }
+    if (!parsed && !ReadIniFile(target, sections)) {
+        return false;
+    }
+    loaded->target = target;
+    loaded->st = st;
+    loaded->text = *text;
+    loaded->sections = *sections;
+    return true;
+}
+
 // Replaces the file `target` with `text`: a copy in the same folder, flushed,
 // with the owner, group and mode of the file it replaces (`old`, null for a
 // new file, which gets `newMode`), read back through the configuration
@@ -460,6 +553,7 @@ void Replace(const std::string& file, const std::string& target, const struct st
         unlink(copy.c_str());
         Refuse("cannot replace " + file + ": " + std::strerror(error));
     }
+    Remember(target, text, std::move(readBack));
     const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
         fsync(dirFd);
@@ -501,34 +595,15 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
     const bool exists = stat(target.c_str(), &st) == 0;
     std::string text;
     std::vector<IniSection> sections;
-    if (exists) {
-        const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
-        bool read = fd >= 0;
-        char buffer[65536];
-        while (read) {
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                read = n == 0;
-                break;
-            }
-            text.append(buffer, static_cast<size_t>(n));
+    if (exists && !LoadFile(target, st, &text, &sections)) {
+        bool asked = false;
+        for (const Section& section : wanted) {
+            asked = asked || SameName(section.name, changed);
         }
-        if (fd >= 0) {
-            close(fd);
+        if (asked) {
+            Refuse("cannot read " + file + ": " + std::strerror(errno));
         }
-        if (!read || !ReadIniFile(target, &sections)) {
-            bool asked = false;
-            for (const Section& section : wanted) {
-                asked = asked || SameName(section.name, changed);
-            }
-            if (asked) {
-                Refuse("cannot read " + file + ": " + std::strerror(errno));
-            }
-            return;
-        }
+        return;
     }
 
     Model model(sections);
