@@ -117,7 +117,25 @@ bool SameName(const std::string& a, const std::string& b) {
                          reinterpret_cast<const unsigned char*>(b.data()), b.size()) == 0;
 }
 
+// The snapshot of a file that held `sections` when it had `identity`.
+std::shared_ptr<const HostSnapshot> SnapshotOf(const FileIdentity& identity,
+                                               std::vector<IniSection> sections);
+
 std::shared_ptr<const HostSnapshot> ReadScope(const FileIdentity& identity) {
+    if (!identity.exists || identity.size == 0) {
+        return SnapshotOf(identity, {});
+    }
+    // The whole file in one pass of the library's parser, not a pass per
+    // entry as its profile calls take it.
+    std::vector<IniSection> sections;
+    if (!ReadIniFile(identity.path, &sections)) {
+        sections.clear();
+    }
+    return SnapshotOf(identity, std::move(sections));
+}
+
+std::shared_ptr<const HostSnapshot> SnapshotOf(const FileIdentity& identity,
+                                               std::vector<IniSection> sections) {
     auto snapshot = std::make_shared<HostSnapshot>();
     if (!identity.exists) {
         return snapshot;
@@ -126,17 +144,6 @@ std::shared_ptr<const HostSnapshot> ReadScope(const FileIdentity& identity) {
     snapshot->lastWrite =
         (static_cast<int64_t>(identity.modified.tv_sec) + 11644473600LL) * 10000000LL +
         identity.modified.tv_nsec / 100;
-    // An empty file, as the driver manager's package installs it, holds no
-    // data source; the library would still open it twice to find that out.
-    if (identity.size == 0) {
-        return snapshot;
-    }
-    // The whole file in one pass of the library's parser, not a pass per
-    // entry as its profile calls take it.
-    std::vector<IniSection> sections;
-    if (!ReadIniFile(identity.path, &sections)) {
-        return snapshot;
-    }
     snapshot->sections = sections;
     for (IniSection& section : sections) {
         // Not data sources: the list section of files written in the Windows
@@ -186,6 +193,17 @@ std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope) {
         cache.valid = true;
     }
     return cache.snapshot;
+}
+
+void RememberHostFile(HostScope scope, std::vector<IniSection> sections) {
+    std::lock_guard<std::mutex> guard(g_lock);
+    const FileIdentity identity = IdentityOf(scope);
+    if (identity.exists) {
+        CachedScope& cache = CacheOf(scope);
+        cache.snapshot = SnapshotOf(identity, std::move(sections));
+        cache.identity = identity;
+        cache.valid = true;
+    }
 }
 
 std::string HostConfigFile(HostScope scope) {

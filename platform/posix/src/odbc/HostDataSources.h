@@ -49,6 +49,10 @@ struct HostSnapshot {
 // sources; nothing here fails.
 std::shared_ptr<const HostSnapshot> ReadHostDataSources(HostScope scope);
 
+// What this process just wrote to the file of `scope`: the next reading
+// takes it instead of parsing the file again, while the file stays as it is.
+void RememberHostFile(HostScope scope, std::vector<IniSection> sections);
+
 // A file's device, inode, size and times as one text: equal texts mean the
 // file was not written or replaced in between.
 std::string IdentityKey(const struct stat& st);

@@ -413,19 +413,15 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-// The bytes of the file and its sections as the library reads them. A change
-// writes many values, each followed by a look at the file: the file is read
-// again only when it is another file or changed since (by its identity,
-// size and times).
 struct Loaded {
     std::string target;
-    struct stat st = {};
+    std::string identity;
     std::string text;
     std::vector<IniSection> sections;
 };
 
-Loaded& LastLoaded() {
-    static Loaded* loaded = new Loaded;
+std::shared_ptr<const Loaded>& LastLoaded() {
+    static auto* loaded = new std::shared_ptr<const Loaded>;
     return *loaded;
 }
 
@@ -434,44 +430,45 @@ Loaded& LastLoaded() {
 void Remember(const std::string& target, const std::string& text,
               std::vector<IniSection> sections) {
     struct stat st;
-    const std::lock_guard<std::mutex> guard(g_lock);
-    Loaded& loaded = LastLoaded();
-    loaded.target.clear();
+    auto loaded = std::make_shared<Loaded>();
     if (stat(target.c_str(), &st) == 0) {
-        loaded.target = target;
-        loaded.st = st;
-        loaded.text = text;
-        loaded.sections = std::move(sections);
+        loaded->target = target;
+        loaded->identity = IdentityKey(st);
+        loaded->text = text;
+        loaded->sections = std::move(sections);
     }
+    const std::lock_guard<std::mutex> guard(g_lock);
+    LastLoaded() = std::move(loaded);
 }
 
-bool LoadFile(const std::string& target, const struct stat& st, std::string* text,
-              std::vector<IniSection>* sections) {
-    const std::lock_guard<std::mutex> guard(g_lock);
-    Loaded* loaded = &LastLoaded();
-    const struct stat& was = loaded->st;
-    if (loaded->target == target && was.st_dev == st.st_dev && was.st_ino == st.st_ino &&
-        was.st_size == st.st_size && was.st_mtim.tv_sec == st.st_mtim.tv_sec &&
-        was.st_mtim.tv_nsec == st.st_mtim.tv_nsec && was.st_ctim.tv_sec == st.st_ctim.tv_sec &&
-        was.st_ctim.tv_nsec == st.st_ctim.tv_nsec) {
-        *text = loaded->text;
-        *sections = loaded->sections;
-        return true;
+// The bytes of the file and its sections as the library reads them. A change
+// writes many values, each followed by a look at the file: the file is read
+// again only when it is another file or changed since (by its identity,
+// size and times). Null, with errno set, when it cannot be read.
+std::shared_ptr<const Loaded> LoadFile(const std::string& target, const struct stat& st) {
+    const std::string identity = IdentityKey(st);
+    {
+        const std::lock_guard<std::mutex> guard(g_lock);
+        const std::shared_ptr<const Loaded>& last = LastLoaded();
+        if (last != nullptr && last->target == target && last->identity == identity) {
+            return last;
+        }
     }
-    loaded->target.clear();
-    const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    text->clear();
+    auto loaded = std::make_shared<Loaded>();
+    loaded->target = target;
+    loaded->identity = identity;
     // The registry view has most likely read this very file already.
     bool parsed = false;
     for (HostScope scope : {HostScope::User, HostScope::System}) {
         const std::shared_ptr<const HostSnapshot> snapshot = ReadHostDataSources(scope);
-        if (!parsed && snapshot->identity == IdentityKey(st)) {
-            *sections = snapshot->sections;
+        if (!parsed && snapshot->identity == identity) {
+            loaded->sections = snapshot->sections;
             parsed = true;
         }
+    }
+    const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return nullptr;
     }
     char buffer[65536];
     for (;;) {
@@ -483,35 +480,33 @@ bool LoadFile(const std::string& target, const struct stat& st, std::string* tex
             const int error = errno;
             close(fd);
             errno = error;
-            return false;
+            return nullptr;
         }
         if (n == 0) {
             break;
         }
-        text->append(buffer, static_cast<size_t>(n));
+        loaded->text.append(buffer, static_cast<size_t>(n));
     }
     close(fd);
     struct stat after;
-    if (stat(target.c_str(), &after) != 0 || IdentityKey(after) != IdentityKey(st)) {
+    if (stat(target.c_str(), &after) != 0 || IdentityKey(after) != identity) {
         errno = EAGAIN;  // changed while it was read
-        return false;
+        return nullptr;
     }
-    if (!parsed && !ReadIniFile(target, sections)) {
-        return false;
+    if (!parsed && !ReadIniFile(target, &loaded->sections)) {
+        return nullptr;
     }
-    loaded->target = target;
-    loaded->st = st;
-    loaded->text = *text;
-    loaded->sections = *sections;
-    return true;
+    const std::lock_guard<std::mutex> guard(g_lock);
+    LastLoaded() = loaded;
+    return loaded;
 }
 
 // Replaces the file `target` with `text`: a copy in the same folder, flushed,
 // with the owner, group and mode of the file it replaces (`old`, null for a
 // new file, which gets `newMode`), read back through the configuration
 // library and compared with `meant`, then renamed over the file.
-void Replace(const std::string& file, const std::string& target, const struct stat* old,
-             mode_t newMode, const std::string& text, const Model& meant) {
+void Replace(HostScope scope, const std::string& file, const std::string& target,
+             const struct stat* old, mode_t newMode, const std::string& text, const Model& meant) {
     static std::atomic<unsigned> counter{0};
     const std::string dir = FolderOf(target);
     RemoveLeftCopies(dir, target);
@@ -553,6 +548,7 @@ void Replace(const std::string& file, const std::string& target, const struct st
         unlink(copy.c_str());
         Refuse("cannot replace " + file + ": " + std::strerror(error));
     }
+    RememberHostFile(scope, readBack);
     Remember(target, text, std::move(readBack));
     const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
@@ -593,9 +589,8 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
 
     struct stat st;
     const bool exists = stat(target.c_str(), &st) == 0;
-    std::string text;
-    std::vector<IniSection> sections;
-    if (exists && !LoadFile(target, st, &text, &sections)) {
+    std::shared_ptr<const Loaded> loaded = std::make_shared<Loaded>();
+    if (exists && (loaded = LoadFile(target, st)) == nullptr) {
         bool asked = false;
         for (const Section& section : wanted) {
             asked = asked || SameName(section.name, changed);
@@ -605,13 +600,22 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
         }
         return;
     }
-
-    Model model(sections);
-    IniText edit(text);
-    bool edited = false;
-    auto isOwn = [&](const IniSection* section) {
-        return section != nullptr && Marked(section->entries, prefix);
+    const std::vector<IniSection>& sections = loaded->sections;
+    const auto find = [&](const std::string& name) -> const IniSection* {
+        for (const IniSection& section : sections) {
+            if (SameName(section.name, name)) {
+                return &section;
+            }
+        }
+        return nullptr;
     };
+
+    // What to change is decided on the file as it is; the text and the
+    // expected sections are copied and changed only when there is a change.
+    std::vector<const Section*> put;
+    std::vector<const Section*> unlisted;
+    std::vector<std::string> remove;
+    const IniSection* listed = find(kDataSourceListName);
     for (const Section& section : wanted) {
         const bool asked = SameName(section.name, changed);
         const std::string why = Unwritable(section);
@@ -621,8 +625,8 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
             }
             continue;
         }
-        const IniSection* host = model.Find(section.name);
-        if (host != nullptr && !isOwn(host)) {
+        const IniSection* host = find(section.name);
+        if (host != nullptr && !Marked(host->entries, prefix)) {
             if (asked) {
                 Refuse(file + " has a section [" + host->name +
                        "] that is not this prefix's; it is left as it is");
@@ -630,11 +634,8 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
             continue;
         }
         if (host == nullptr || host->entries != section.entries) {
-            edit.PutSection(section.name, section.entries);
-            model.PutSection(section.name, section.entries);
-            edited = true;
+            put.push_back(&section);
         }
-        const IniSection* listed = model.Find(kDataSourceListName);
         bool inList = false;
         if (listed != nullptr) {
             for (const auto& entry : listed->entries) {
@@ -643,9 +644,7 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
             }
         }
         if (!inList) {
-            edit.PutEntry(kDataSourceListName, section.name, section.listText);
-            model.PutEntry(kDataSourceListName, section.name, section.listText);
-            edited = true;
+            unlisted.push_back(&section);
         }
     }
     for (const IniSection& section : sections) {
@@ -657,13 +656,10 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
             keep = keep || SameName(w.name, section.name);
         }
         if (!keep) {
-            edit.RemoveSection(section.name);
-            edit.RemoveEntry(kDataSourceListName, section.name);
-            model.RemoveSection(section.name);
-            model.RemoveEntry(kDataSourceListName, section.name);
-            edited = true;
+            remove.push_back(section.name);
         }
     }
+    const bool edited = !put.empty() || !unlisted.empty() || !remove.empty();
     if (!edited) {
         return;
     }
@@ -675,7 +671,23 @@ void Reconcile(Store& store, HostScope scope, int64_t odbcIni, const std::string
     if (exists && access(target.c_str(), W_OK) != 0) {
         Refuse("cannot write " + file + ": " + std::strerror(errno));
     }
-    Replace(file, target, exists ? &st : nullptr, scope == HostScope::System ? 0644 : 0600,
+    Model model(sections);
+    IniText edit(loaded->text);
+    for (const Section* section : put) {
+        edit.PutSection(section->name, section->entries);
+        model.PutSection(section->name, section->entries);
+    }
+    for (const Section* section : unlisted) {
+        edit.PutEntry(kDataSourceListName, section->name, section->listText);
+        model.PutEntry(kDataSourceListName, section->name, section->listText);
+    }
+    for (const std::string& name : remove) {
+        edit.RemoveSection(name);
+        edit.RemoveEntry(kDataSourceListName, name);
+        model.RemoveSection(name);
+        model.RemoveEntry(kDataSourceListName, name);
+    }
+    Replace(scope, file, target, exists ? &st : nullptr, scope == HostScope::System ? 0644 : 0600,
             edit.Text(), model);
 }
 

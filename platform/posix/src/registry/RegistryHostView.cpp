@@ -5,6 +5,7 @@
 #include "Publish.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace vorla::platform::registry {
 
@@ -46,15 +47,22 @@ bool KeyPathIs(Store& store, int64_t id, std::initializer_list<const char*> name
     return at == kRootKeyId;
 }
 
-// The host's data sources that the store does not shadow, each name once.
-template <class IsShadowed>
-std::vector<const HostDataSource*> Shown(const HostView& view, IsShadowed isShadowed) {
+std::string Folded(const std::string& name) {
+    std::string folded = name;
+    for (char& c : folded) {
+        c = static_cast<char>(FoldUpper(static_cast<unsigned char>(c)));
+    }
+    return folded;
+}
+
+// The host's data sources that the store does not shadow (`shadowing` holds
+// the store's names, folded), each name once. Sets, not scans: a file may
+// hold thousands of data sources.
+std::vector<const HostDataSource*> Shown(const HostView& view,
+                                         std::unordered_set<std::string> shadowing) {
     std::vector<const HostDataSource*> shown;
     for (const HostDataSource& source : view.snapshot->sources) {
-        if (isShadowed(source.name) || CarriesMark(source, view.ownMark) ||
-            std::any_of(shown.begin(), shown.end(), [&](const HostDataSource* earlier) {
-                return SameName(earlier->name, source.name);
-            })) {
+        if (CarriesMark(source, view.ownMark) || !shadowing.insert(Folded(source.name)).second) {
             continue;
         }
         shown.push_back(&source);
@@ -171,15 +179,13 @@ const std::vector<EnumItem>& MergedSubKeys(KeyHandle& h) {
     }
     // Sub-keys come in the order of their upper-cased names, the host's among
     // the store's.
-    const auto isShadowed = [&](const std::string& name) {
-        return std::any_of(children->begin(), children->end(),
-                           [&](const KeyRow& row) { return SameName(row.name, name); });
-    };
+    std::unordered_set<std::string> shadowing;
     std::vector<std::pair<const std::string*, EnumItem>> named;
     for (const KeyRow& row : *children) {
         named.emplace_back(&row.name, EnumItem{&row, nullptr, nullptr});
+        shadowing.insert(Folded(row.name));
     }
-    for (const HostDataSource* source : Shown(h.host, isShadowed)) {
+    for (const HostDataSource* source : Shown(h.host, std::move(shadowing))) {
         named.emplace_back(&source->name, EnumItem{nullptr, nullptr, source});
     }
     std::stable_sort(named.begin(), named.end(),
@@ -200,14 +206,12 @@ const std::vector<EnumItem>& MergedValues(KeyHandle& h) {
     }
     // The store's values first, in their order, then the host's.
     h.values.items.clear();
+    std::unordered_set<std::string> shadowing;
     for (const ValueRecord& value : *values) {
         h.values.items.push_back(EnumItem{nullptr, &value, nullptr});
+        shadowing.insert(Folded(value.name));
     }
-    const auto isShadowed = [&](const std::string& name) {
-        return std::any_of(values->begin(), values->end(),
-                           [&](const ValueRecord& value) { return SameName(value.name, name); });
-    };
-    for (const HostDataSource* source : Shown(h.host, isShadowed)) {
+    for (const HostDataSource* source : Shown(h.host, std::move(shadowing))) {
         h.values.items.push_back(EnumItem{nullptr, nullptr, source});
     }
     h.values.source = values;
