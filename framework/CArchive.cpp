@@ -37,7 +37,12 @@ BOOL CArchive::ReadString(CString& line) {
         }
         if (m_bSkipLineFeed) {
             m_bSkipLineFeed = false;
-            if (m_buffer[m_nPos] == '\n') {
+            const bool lineFeed = m_buffer[m_nPos] == '\n';
+            if (m_lineEndOpen) {
+                m_lineEnd = lineFeed ? "\r\n" : "\r";
+                m_lineEndOpen = false;
+            }
+            if (lineFeed) {
                 ++m_nPos;
                 continue;
             }
@@ -54,6 +59,10 @@ BOOL CArchive::ReadString(CString& line) {
         m_nPos = static_cast<size_t>(stop - m_buffer.data()) + 1;
         // A CR at the end of the buffer may still be followed by an LF.
         m_bSkipLineFeed = *stop == '\r';
+        if (m_lineEndOpen && !m_bSkipLineFeed) {
+            m_lineEnd = "\n";
+            m_lineEndOpen = false;
+        }
         return TRUE;
     }
 }

@@ -27,6 +27,11 @@ public:
     // reading from an archive made for storing CArchiveException.
     BOOL ReadString(CString& line);
 
+    // The line end of the file: that of its first line ("\n", "\r\n" or
+    // "\r"), known once a line has been read past it; "\n" before that and
+    // for a file of one line.
+    const char* LineEnd() const { return m_lineEnd; }
+
     // Ends the use of the archive; the file stays open.
     void Close();
 
@@ -46,4 +51,8 @@ private:
     // The last line ended at a CR: an LF at the start of what follows belongs
     // to that line end.
     bool m_bSkipLineFeed = false;
+    const char* m_lineEnd = "\n";
+    // No line end has been met yet; a CR at the end of a buffer leaves it
+    // open until the next byte is read.
+    bool m_lineEndOpen = true;
 };

@@ -94,6 +94,7 @@ void CScriptReader::AddLine(const CString& line) {
         begin = 3;
     }
     m_firstLine = false;
+    m_lineEndInText = m_state != State::Outside && m_state != State::BlockComment;
     // What decides a whole line counts only where the line does not begin
     // inside a text or a comment.
     if (m_state == State::Outside && TakeWholeLine(text, begin, text.size())) {
@@ -152,6 +153,11 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
 void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) {
     const bool oneCharacter = m_separator.size() == 1;
     const char separator = oneCharacter ? m_separator[0] : '\0';
+    // In the program's own form the line is trimmed before the separator is
+    // looked for: a blank or tab separator before the first or after the last
+    // character of text is no boundary.
+    const size_t textBegin = m_standard ? begin : FirstNonSpace(text, begin, end);
+    const size_t textEnd = m_standard ? end : EndWithoutSpace(text, textBegin, end);
     const bool terminated = m_standard && m_separator.empty();
     const bool mySql = m_standard && m_dialect == Dialect::MySql;
     size_t pieceBegin = begin;
@@ -273,7 +279,7 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
             i += 2;
             continue;
         }
-        if (oneCharacter && c == separator) {
+        if (oneCharacter && c == separator && i >= textBegin && i < textEnd) {
             takeWord();
             boundary(i, 1);
             continue;
@@ -435,16 +441,19 @@ bool CScriptReader::TakeBatch(Batch& batch) {
 bool CScriptReader::IsSeparatorLine(const std::string& line, size_t first) const {
     // The separator opens the line, and nothing but blanks and control
     // characters (such as an end-of-file byte 26 left by old editors)
-    // follows it up to the end or to the comment marker.
-    if (line.compare(first, m_separator.size(), m_separator) != 0) {
+    // follows it. In the program's own form the line is trimmed and cut at
+    // the comment marker first: a separator that ends in a blank or holds
+    // the marker is looked for in what is left.
+    size_t end = line.size();
+    if (!m_standard) {
+        end = std::min(EndWithoutSpace(line, first, end), line.find(kCommentMarker, first));
+    }
+    if (end - first < m_separator.size() ||
+        line.compare(first, m_separator.size(), m_separator) != 0) {
         return false;
     }
-    for (size_t i = first + m_separator.size(); i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == kCommentMarker && !m_standard) {
-            return true;
-        }
-        if (!IsControl(c) && !IsSpace(c)) {
+    for (size_t i = first + m_separator.size(); i < end; ++i) {
+        if (!IsControl(line[i]) && !IsSpace(line[i])) {
             return false;
         }
     }
@@ -453,7 +462,11 @@ bool CScriptReader::IsSeparatorLine(const std::string& line, size_t first) const
 
 void CScriptReader::AddPiece(const std::string& line, size_t begin, size_t end, bool cut) {
     if (m_hasLines) {
-        m_sql += kLineJoin;
+        if (m_lineEndInText) {
+            m_sql += m_lineEnd;
+        } else {
+            m_sql += kLineJoin;
+        }
     }
     m_sql.append(line, begin, end - begin);
     m_hasLines = true;

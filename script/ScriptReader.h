@@ -66,6 +66,10 @@ public:
     // the database keeps no comment of those statements.
     void OmitCommentsOutsideDefinitions(bool omit) { m_omitComments = omit; }
 
+    // The script's line end, which a text spanning lines keeps in what is
+    // sent ("\n" until told otherwise); lines are joined by "\n" elsewhere.
+    void SetLineEnd(const char* lineEnd) { m_lineEnd = lineEnd; }
+
     // Reads one line, without its line end. Batches that it completes wait
     // in order for TakeBatch.
     void AddLine(const CString& line);
@@ -114,6 +118,9 @@ private:
     std::string SqlToSend();
 
     std::string m_separator;
+    const char* m_lineEnd = "\n";
+    // The line before the one being read ended inside a text.
+    bool m_lineEndInText = false;
     bool m_standard = false;
     Dialect m_dialect = Dialect::Other;
     std::string m_terminator = ";";  // standard SQL without a separator

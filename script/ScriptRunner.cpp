@@ -13,9 +13,10 @@ constexpr int kArchiveBufferSize = 4096;
 
 BOOL CRunCmd::RunScript() {
     CFile file;
-    // Read-only with no sharing flag: the open fails while another process
-    // has the script open.
-    if (!file.Open(m_strCommandFile, CFile::modeRead)) {
+    // Read-only, denying writers only, as the templates are read: any number
+    // of runs read one script side by side, and a script that another
+    // program is writing is refused.
+    if (!file.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {
         AfxWriteErrLine("Cannot open file '" + m_strCommandFile + "' for reading");
         return FALSE;
     }
@@ -55,6 +56,7 @@ BOOL CRunCmd::ReadBatches(CArchive& archive) {
     while (more) {
         more = archive.ReadString(line) != FALSE;
         if (more) {
+            reader.SetLineEnd(archive.LineEnd());
             reader.AddLine(line);
         } else {
             reader.Finish();

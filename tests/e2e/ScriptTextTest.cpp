@@ -127,6 +127,36 @@ TEST(ScriptText, KeptAsWrittenOnSqlite) {
     ExpectScriptsKeptAsWritten(site, sqlite, kQuotedTexts, kQuotedRows);
 }
 
+// A text that spans lines keeps the script's own line end, in both forms of
+// script; lines outside texts are joined as before.
+TEST(ScriptText, TextsKeepTheScriptsLineEnds) {
+    const Site site;
+    const struct {
+        const char* lineEnd;
+        const char* hex;
+    } ends[] = {{"\n", "610A62"}, {"\r\n", "610D0A62"}, {"\r", "610D62"}};
+    int run = 0;
+    for (const auto& end : ends) {
+        for (const bool standard : {false, true}) {
+            const std::string le = end.lineEnd;
+            const std::string q = standard ? "'" : "\"";
+            WriteFileBytes(site.File("s.sql"), "CREATE TABLE t (v TEXT);" + le +
+                                                   "INSERT INTO t VALUES (" + q + "a" + le + "b" +
+                                                   q + ");" + le);
+            const std::string db = "t" + std::to_string(++run) + ".mdb";
+            std::vector<std::string> argv = {VORLA_BIN,         "-m", "-o", db, "-cx", "-i",
+                                             site.File("s.sql")};
+            const std::vector<std::string> form =
+                standard ? std::vector<std::string>{"-a"} : std::vector<std::string>{"-b", ";"};
+            argv.insert(argv.end(), form.begin(), form.end());
+            const ProcessResult result = RunProcess(argv, site.Options());
+            EXPECT_EQ(result.exitCode, 0) << result.err;
+            EXPECT_EQ(Query(site.File(db), "SELECT hex(v) FROM t"), std::string(end.hex) + "\n")
+                << (standard ? "-a, " : "") << end.hex;
+        }
+    }
+}
+
 TEST(ScriptText, KeptAsWrittenOnPostgreSql) {
     ScopedTempDir dir;
     const PgCluster pg(dir.File("pg"));

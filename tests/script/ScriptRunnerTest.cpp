@@ -190,19 +190,33 @@ TEST_F(ScriptTest, MissingScriptFile) {
         (std::vector<Chunk>{{Stream::Err, "Cannot open file '" + missing + "' for reading\n"}}));
 }
 
-TEST_F(ScriptTest, ScriptHeldOpenElsewhereCannotBeOpened) {
-    WriteFileBytes(m_script, "CREATE TABLE t (x INTEGER)\n");
-    CFile holder;
-    ASSERT_TRUE(holder.Open(m_script.c_str(), CFile::modeRead));
-    m_cmd.m_strCommandFile = m_script.c_str();
-    StreamCapture capture;
-    {
-        CConsoleRedirect redirect(capture.OutStream(), capture.ErrStream());
-        EXPECT_FALSE(m_cmd.RunScript());
+// The script is read denying writers only: another run reading it does not
+// stop this one, a program holding it for itself or writing it does.
+TEST_F(ScriptTest, ScriptIsSharedWithReadersNotWriters) {
+    const struct {
+        UINT holderMode;
+        bool runs;
+    } rows[] = {
+        {CFile::modeRead | CFile::shareDenyWrite, true},
+        {CFile::modeRead | CFile::shareDenyNone, true},
+        {CFile::modeRead, false},
+        {CFile::modeWrite | CFile::shareDenyNone, false},
+    };
+    int table = 0;
+    for (const auto& row : rows) {
+        WriteFileBytes(m_script, "CREATE TABLE t" + std::to_string(++table) + " (x INTEGER)\n");
+        CFile holder;
+        ASSERT_TRUE(holder.Open(m_script.c_str(), row.holderMode));
+        m_cmd.m_strCommandFile = m_script.c_str();
+        StreamCapture capture;
+        {
+            CConsoleRedirect redirect(capture.OutStream(), capture.ErrStream());
+            EXPECT_EQ(m_cmd.RunScript() != FALSE, row.runs) << row.holderMode;
+        }
+        EXPECT_EQ(capture.Err(),
+                  row.runs ? "" : "Cannot open file '" + m_script + "' for reading\n");
     }
-    EXPECT_EQ(capture.Err(), "Cannot open file '" + m_script + "' for reading\n");
-    EXPECT_EQ(capture.Out(), "");
-    EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master"), Rows{"0"});
+    EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master"), Rows{"2"});
 }
 
 TEST_F(ScriptTest, ReadErrorIsReportedOnTwoLines) {
