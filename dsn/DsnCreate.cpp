@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "dsn/DsnKeys.h"
+#include "dsn/DsnLookup.h"
 #include "dsn/DsnName.h"
 #include "framework/App.h"
+#include "platform/NameClaim.h"
 #include "platform/PathSeparator.h"
 #include "support/FileSystem.h"
 
@@ -135,6 +137,15 @@ BOOL CreateDsn(const CString& name, const CString& description, const CString& d
         return FALSE;
     }
 
+    // A name chosen for this run is held by it until it ends: of runs that
+    // chose one free name at the same moment, one holds it and the others
+    // move on, and a key that a dead run left without its list entry is
+    // this run's to use.
+    if (taken != nullptr && !vorla::platform::ClaimName(name)) {
+        *taken = TRUE;
+        return FALSE;
+    }
+
     CRegistry reg;
     if (!reg.AttachRoot(root, nullptr, TRUE)) {
         return FALSE;
@@ -159,9 +170,10 @@ BOOL CreateDsn(const CString& name, const CString& description, const CString& d
             reg.CloseKeys();
             return FALSE;
         }
-        // Creating a key is atomic: of runs that chose one free name at the
-        // same moment, one makes the key and the others find it made.
-        if (suffix == nullptr && taken != nullptr && disposition != REG_CREATED_NEW_KEY) {
+        // A key that is there already belongs to a data source when it is
+        // listed; else a dead run left it, and its values are written anew.
+        if (suffix == nullptr && taken != nullptr && disposition != REG_CREATED_NEW_KEY &&
+            DsnExists(name)) {
             reg.CloseKeys();
             *taken = TRUE;
             return FALSE;

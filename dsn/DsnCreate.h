@@ -11,9 +11,10 @@
 // name. Filled by every CreateDsn call; one buffer for the whole process.
 extern char g_szDriverPath[256];
 
-// With `taken`, the data source's key must be made by this call: when it
-// exists already (another run claimed the name first) nothing is written,
-// *taken is set and the result is false.
+// With `taken`, the name is one this run chose: the run claims it first, and
+// when another live run holds it, or it is listed already, nothing is
+// written, *taken is set and the result is false. A key of that name without
+// its list entry, which a dead run left, is used.
 BOOL CreateDsn(const CString& name, const CString& description, const CString& databasePath,
                HKEY root, BOOL* taken = nullptr);
 BOOL WriteDsnValues(CRegistry& reg, const CString& keyPath, const CString& description,

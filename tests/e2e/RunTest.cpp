@@ -16,6 +16,7 @@
 
 #include "Banner.h"
 #include "Site.h"
+#include "platform/NameClaim.h"
 #include "platform/Win32.h"
 #include "testlib/Process.h"
 #include "testlib/TempDir.h"
@@ -88,6 +89,42 @@ TEST(Run, TemporaryNameSkipsListedOnesAndIsRemovedAfterTheRun) {
             EXPECT_TRUE(Listed(HKEY_LOCAL_MACHINE, "VORLA2"));
             EXPECT_EQ(Query(site.File("new.mdb"), "SELECT count(*) FROM t"), "1\n");
         });
+}
+
+// A key that a dead run left without its list entry does not block its name;
+// the same key while a live run holds the name does.
+TEST(Run, TemporaryNameLeftByADeadRunIsFreeOneALiveRunHoldsIsNot) {
+    for (const bool held : {false, true}) {
+        const std::string name = held ? "VORLA2" : "VORLA1";
+        ExpectRun(
+            [held](Site& site) {
+                WriteScript(site);
+                site.UseRegistry();
+                HKEY key = nullptr;
+                ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\ODBC\\ODBC.INI\\VORLA1", 0,
+                                          nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                          0);
+                RegSetValueExA(key, "DBQ", 0, REG_SZ, reinterpret_cast<const BYTE*>("gone.mdb"), 9);
+                RegCloseKey(key);
+                if (held) {
+                    ASSERT_TRUE(vorla::platform::ClaimName("VORLA1"));
+                }
+            },
+            {"-m", "-o", "new.mdb", "-cx", "-i", "setup.sql", "-b", "GO"},
+            [name](const Site&) {
+                ExpectedStreams s;
+                s.Out(kBanner).Err("Using Template File: empty.mdb");
+                s.OutPart("Connecting to '" + name + "'  . . .").Out(" done!");
+                Batches(s).Out("Closing connection.");
+                return s;
+            },
+            0,
+            [held](const Site&) {
+                EXPECT_EQ(KeyExists(HKEY_CURRENT_USER, "SOFTWARE\\ODBC\\ODBC.INI\\VORLA1"), held);
+                EXPECT_FALSE(Listed(HKEY_CURRENT_USER, "VORLA1"));
+                EXPECT_FALSE(Listed(HKEY_CURRENT_USER, "VORLA2"));
+            });
+    }
 }
 
 TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
