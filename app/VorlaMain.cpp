@@ -21,15 +21,15 @@ CWinApp theApp("VORLA");
 
 int VorlaMain(int argc, char* argv[], std::ostream& out, std::ostream& err) {
     CConsoleRedirect console(out, err);
+    // Ctrl-C and the signals of a job runner stop the run cleanly, from the
+    // first thing the run does on.
+    AfxInstallInterruptHandler("The run was interrupted.");
     RegisterStringTable();
 
     if (!AfxWinInit(GetModuleHandleA(nullptr), nullptr, GetCommandLineA(), 0)) {
         AfxWriteErrLine("Fatal Error: VORLA initialization failed");
         return 1;
     }
-
-    // Ctrl-C and the signals of a job runner stop the run cleanly.
-    AfxInstallInterruptHandler("The run was interrupted.");
 
     // Declared in this order so that they are destroyed in the reverse one:
     // the banner, the file-system helper, then the record, whose destructor

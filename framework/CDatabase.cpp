@@ -62,6 +62,7 @@ struct Running {
     std::mutex lock;
     std::vector<CDatabase*> open;
     SQLHSTMT statement = SQL_NULL_HSTMT;
+    bool cancellable = false;
     bool interrupted = false;
 };
 Running& g_state = *new Running;
@@ -70,14 +71,16 @@ std::vector<CDatabase*>& g_open = g_state.open;
 SQLHSTMT& g_running = g_state.statement;
 bool& g_interrupted = g_state.interrupted;
 
-// Marks `hstmt` as the running statement; false when an interrupt was asked
-// for, and nothing is then marked.
-bool StartStatement(SQLHSTMT hstmt) {
+// Marks `hstmt` as the running statement, one that an interrupt cancels when
+// `cancellable`; false when an interrupt was asked for, and nothing is then
+// marked.
+bool StartStatement(SQLHSTMT hstmt, bool cancellable) {
     std::lock_guard<std::mutex> guard(g_runningLock);
     if (g_interrupted) {
         return false;
     }
     g_running = hstmt;
+    g_state.cancellable = cancellable;
     return true;
 }
 
@@ -113,7 +116,7 @@ BOOL CDatabase::RequestInterrupt() {
         return FALSE;
     }
     g_interrupted = true;
-    if (g_running != SQL_NULL_HSTMT) {
+    if (g_running != SQL_NULL_HSTMT && g_state.cancellable) {
         SQLCancel(g_running);
     }
     return TRUE;
@@ -286,7 +289,7 @@ void CDatabase::ExecuteSQL(const CString& sql) {
     CursorClose guard(hstmt);
     SQLRETURN rc = SQL_SUCCESS;
 
-    if (!StartStatement(hstmt)) {
+    if (!StartStatement(hstmt, m_bCancelAcrossThreads)) {
         AfxEndInterruptedRun();
     }
     rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.Str().data())),
@@ -334,6 +337,14 @@ void CDatabase::ReadDbmsName() {
     SQLSMALLINT length = 0;
     if (Succeeded(SQLGetInfo(m_hdbc, SQL_DBMS_NAME, name, sizeof name, &length))) {
         m_strDbmsName = reinterpret_cast<const char*>(name);
+    }
+    // The driver's file: libsqlite3odbc*.so, sqlite3odbc.dll and the like.
+    SQLCHAR driver[256] = {0};
+    m_bCancelAcrossThreads = true;
+    if (Succeeded(SQLGetInfo(m_hdbc, SQL_DRIVER_NAME, driver, sizeof driver, &length))) {
+        CString file(reinterpret_cast<const char*>(driver));
+        file.MakeLower();
+        m_bCancelAcrossThreads = file.Find("sqlite") < 0;
     }
 }
 

@@ -91,6 +91,11 @@ private:
     // The statement handle that ExecuteSQL reuses; allocated at the first
     // statement, freed by Close.
     SQLHSTMT m_hstmt = SQL_NULL_HSTMT;
+    // Whether the driver takes SQLCancel from another thread while a
+    // statement runs, as ODBC allows. The SQLite driver frees the running
+    // statement's memory under it: its statements are let finish, and the
+    // run stops before the next one.
+    bool m_bCancelAcrossThreads = true;
 
 private:
     void EndTrans(SQLSMALLINT completion);

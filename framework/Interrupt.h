@@ -13,5 +13,18 @@ BOOL AfxInstallInterruptHandler(const char* message);
 // True once an interrupt was asked for.
 BOOL AfxInterruptRequested();
 
+// While an object of this class lives, the thread that made it is making a
+// file that must not be left half-made: an interrupt only asks, and that
+// thread ends the run at its next check (AfxInterruptRequested), after it
+// has removed what it made. Without one, and with no connection open, an
+// interrupt ends the process at once.
+class CInterruptDeferral {
+public:
+    CInterruptDeferral();
+    ~CInterruptDeferral();
+    CInterruptDeferral(const CInterruptDeferral&) = delete;
+    CInterruptDeferral& operator=(const CInterruptDeferral&) = delete;
+};
+
 // Closes every open connection, writes the message and exits with -1.
 [[noreturn]] void AfxEndInterruptedRun();

@@ -22,12 +22,18 @@ CString ExistingCompanion(const CFileSystem& fs, const CString& database) {
     return CString();
 }
 
+CString LinkOfAnotherUser(const CString& path) {
+    return "'" + path + "' is a link that another user owns: it is not followed.";
+}
+
 void ReportTemplateCopyFailure(const CString& output, const CString& emptyDb,
                                CFileSystem::InUse inUse = CFileSystem::InUse::None) {
     AfxWriteErrLine("Unable to create new database file '" + output + "'");
     AfxWriteErrLine("from empty file '" + emptyDb + "'");
     if (inUse == CFileSystem::InUse::Source) {
         AfxWriteErrLine("'" + emptyDb + "' is in use by another process that writes it.");
+    } else if (inUse == CFileSystem::InUse::SourceLinkOfAnotherUser) {
+        AfxWriteErrLine(LinkOfAnotherUser(emptyDb));
     } else if (inUse == CFileSystem::InUse::Target) {
         AfxWriteErrLine("'" + output + "' is in use by another process.");
     }
@@ -118,6 +124,8 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
             AfxWriteErrLine("Unable to backup existing database file '" + m_strOutputFile + "'");
             if (inUse == CFileSystem::InUse::Source) {
                 AfxWriteErrLine("'" + m_strOutputFile + "' is in use by another process.");
+            } else if (inUse == CFileSystem::InUse::SourceLinkOfAnotherUser) {
+                AfxWriteErrLine(LinkOfAnotherUser(m_strOutputFile));
             }
             return FALSE;
         }

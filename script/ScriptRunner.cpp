@@ -1,3 +1,5 @@
+#include <new>
+
 #include "app/RunCmd.h"
 #include "framework/CArchive.h"
 #include "framework/CDBException.h"
@@ -31,6 +33,10 @@ BOOL CRunCmd::RunScript() {
     } catch (CMemoryException* e) {
         failure = "I/O ERROR: Memory allocation error for command file\n";
         e->Delete();
+    } catch (const std::bad_alloc&) {
+        // The strings that hold a line and a batch allocate as any other:
+        // running out there is the same memory error, never an abort.
+        failure = "I/O ERROR: Memory allocation error for command file\n";
     } catch (CArchiveException* e) {
         failure = "I/O ERROR: Archive exception error for command file\n";
         e->Delete();

@@ -4,6 +4,8 @@
 #include <new>
 #include <vector>
 
+#include "framework/Interrupt.h"
+#include "platform/FileSafety.h"
 #include "platform/PathSeparator.h"
 
 namespace {
@@ -124,6 +126,15 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, U
     if (PathExists(target) || !IsDiskFile(source)) {
         return FALSE;
     }
+    if (vorla::platform::IsLinkOfAnotherUser(source)) {
+        if (inUse != nullptr) {
+            *inUse = InUse::SourceLinkOfAnotherUser;
+        }
+        return FALSE;
+    }
+    // From here an interrupt lets this copy remove what it made before the
+    // run ends: no half-made file is left to be taken for a whole one.
+    CInterruptDeferral deferral;
 
     CFile in;
     const UINT share = readers == Readers::Allowed ? CFile::shareDenyWrite : CFile::shareCompat;
@@ -147,9 +158,11 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, U
     }
 
     bool complete = false;
+    // The copy is never readable by more users than the source is.
+    const bool rights = vorla::platform::CopyAccessRights(in.m_hFile, out.m_hFile);
     try {
         ULONGLONG remaining = in.GetLength();
-        while (remaining != 0) {
+        while (rights && remaining != 0 && !AfxInterruptRequested()) {
             const UINT got = in.Read(buffer.get(), bufferSize);
             // The source shrank (no bytes while some remain) or grew (more
             // than remain) while being copied: the copy cannot be trusted.
@@ -159,7 +172,7 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, U
             out.Write(buffer.get(), got);
             remaining -= got;
         }
-        if (remaining == 0) {
+        if (rights && remaining == 0 && !AfxInterruptRequested()) {
             out.Flush();
             complete = true;
         }
@@ -178,6 +191,9 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, U
     // The target is the one this copy created (CREATE_NEW never opens an
     // existing file), so removing it takes nothing that was there before.
     RemoveFile(target);
+    if (AfxInterruptRequested()) {
+        AfxEndInterruptedRun();
+    }
     return FALSE;
 }
 

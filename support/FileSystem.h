@@ -23,15 +23,18 @@ public:
     BOOL RemoveFile(const CString& path) const;
     BOOL CloseSilently(CFile& file) const;
     // Which file a failed copy found in use by another handle (opened with
-    // a share mode that the copy's open conflicts with).
-    enum class InUse { None, Source, Target };
+    // a share mode that the copy's open conflicts with), or that the source
+    // is a link another user owns, which a copy never follows.
+    enum class InUse { None, Source, Target, SourceLinkOfAnotherUser };
     // With `hold`, the target is opened for reading and writing, sharing
     // both but not deletion, and stays open in `hold` after a successful
     // copy: nobody can back it up, remove or replace it until `hold` is
     // closed, while a database engine of this process may still open it.
     // The source is read alone (the open fails while anybody else has it
     // open), or beside other readers (only a handle that writes it, or
-    // denies reading, keeps the copy out).
+    // denies reading, keeps the copy out). The target gets the access rights
+    // of the source, never wider. An interrupt during the copy removes the
+    // target and ends the run (AfxEndInterruptedRun).
     enum class Readers { Refused, Allowed };
     BOOL CopyWithBuffer(const CString& source, const CString& target, UINT bufferSize,
                         CFile* hold = nullptr, InUse* inUse = nullptr,

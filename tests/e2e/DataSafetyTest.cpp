@@ -491,6 +491,41 @@ TEST(DataSafety, ACopyThatFailsPartWayLeavesNoPartialFile) {
     }
 }
 
+// A copy is never readable by more users than what it copies, whatever the
+// umask: the backup keeps the database's permission bits, the new output
+// those of its template. A link at the output path that another user planted
+// is not followed: root's run would copy the file it points to into a backup.
+TEST(DataSafety, PrivateFilesStayPrivate) {
+    ASSERT_EQ(geteuid(), 0u) << "plants a link that another user owns: run as root";
+    const struct { mode_t database, emptyDb; } rows[] = {{0600, 0644}, {0640, 0600}, {0644, 0640}};
+    for (const auto& row : rows) {
+        Site site;
+        WriteFileBytes(site.File("x.mdb"), "precious");
+        chmod(site.File("x.mdb").c_str(), row.database);
+        chmod(site.File("blank.mdb").c_str(), row.emptyDb);
+        const ProcessResult run = RunProcess(
+            {"/bin/sh", "-c",
+             "umask 022 && exec \"$0\" -e blank.mdb -o x.mdb -cx -i setup.sql -b GO", VORLA_BIN},
+            site.Options());
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        struct stat backup, output;
+        ASSERT_EQ(stat(site.File("x1.mdb").c_str(), &backup), 0);
+        ASSERT_EQ(stat(site.File("x.mdb").c_str(), &output), 0);
+        EXPECT_EQ(backup.st_mode & 07777, row.database);
+        EXPECT_EQ(output.st_mode & 07777, row.emptyDb);
+    }
+    Site site;
+    WriteFileBytes(site.File("secret"), "root's own");
+    chmod(site.File("secret").c_str(), 0600);
+    ASSERT_EQ(symlink(site.File("secret").c_str(), site.File("x.mdb").c_str()), 0);
+    ASSERT_EQ(lchown(site.File("x.mdb").c_str(), 65534, 65534), 0);
+    ExpectRefused(site, {"-e", "blank.mdb", "-o", "x.mdb", "-cx", "-i", "setup.sql"},
+                  BackupRefused(site.Real("x.mdb"), "'" + site.Real("x.mdb") +
+                                                        "' is a link that another user owns: "
+                                                        "it is not followed."),
+                  site.Options());
+}
+
 // Ctrl-C (SIGINT), a job runner's SIGTERM and a closed terminal's SIGHUP in
 // the middle of a long script: the running statement is cancelled and the
 // connection closed, one line says so, and the exit status is -1. The rows

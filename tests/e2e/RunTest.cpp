@@ -127,6 +127,24 @@ TEST(Run, TemporaryNameLeftByADeadRunIsFreeOneALiveRunHoldsIsNot) {
     }
 }
 
+// A line too long for the memory the run may have ends in the memory
+// message, not in an abort.
+TEST(Run, ScriptTooLargeForMemoryIsAMessage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizer's allocator ends the process on an allocation it cannot make";
+#endif
+    Site site;
+    WriteFileBytes(site.File("big.sql"), "SELECT " + std::string(64 << 20, 'x') + "\n");
+    const ProcessResult result =
+        RunProcess({"/bin/sh", "-c", "ulimit -v 400000 && exec \"$0\" -m -o big.mdb -cx -i big.sql",
+                    VORLA_BIN},
+                   site.Options());
+    EXPECT_EQ(result.exitCode, 255);
+    EXPECT_EQ(result.err,
+              "Using Template File: empty.mdb\n"
+              "I/O ERROR: Memory allocation error for command file\nbig.sql.\n");
+}
+
 TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
     ExpectRun(
         [](Site& site) {

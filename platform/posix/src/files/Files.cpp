@@ -37,6 +37,7 @@
 
 #include "ErrorMap.h"
 #include "Handle.h"
+#include "platform/FileSafety.h"
 #include "platform/Win32.h"
 
 using vorla::platform::KernelObject;
@@ -698,3 +699,28 @@ BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS, LPVOID lpFi
     data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFULL);
     return TRUE;
 }
+
+namespace vorla::platform {
+
+bool CopyAccessRights(HANDLE from, HANDLE to) {
+    FileObject* source = LookupFile(from);
+    FileObject* target = LookupFile(to);
+    if (source == nullptr || target == nullptr) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(source->Fd(), &st) != 0 || ::fchmod(target->Fd(), st.st_mode & 07777) != 0) {
+        SetLastErrorFromErrno();
+        return false;
+    }
+    return true;
+}
+
+bool IsLinkOfAnotherUser(const char* path) {
+    struct stat st;
+    return ::lstat(path, &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid != ::geteuid() &&
+           st.st_uid != 0;
+}
+
+}  // namespace vorla::platform
