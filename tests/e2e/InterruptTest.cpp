@@ -48,7 +48,7 @@ TEST(Interrupt, SignalsAtRandomMomentsNeverCrashOrLeaveHalfMadeFiles) {
         // Files large enough that the copies take part of the run.
         for (const char* name : {"empty.mdb", "original.mdb"}) {
             RunProcess({"/usr/bin/sqlite3", site.File(name),
-                        "CREATE TABLE pad (b BLOB); INSERT INTO pad VALUES (zeroblob(4000000))"},
+                        "CREATE TABLE pad (b BLOB); INSERT INTO pad VALUES (zeroblob(1500000))"},
                        site.Options());
         }
         const std::string original = ReadFileBytes(site.File("original.mdb"));
