@@ -196,7 +196,8 @@ TEST(OdbcIni, KilledRunsAndOtherPrefixesNeverDamageIt) {
             options.env.emplace_back("ODBCINI", file);
             std::mt19937 random(20261209 + p);
             const int signals[] = {SIGKILL, SIGINT, SIGTERM, SIGHUP};
-            for (int i = 0; i < 70; ++i) {
+            // 72 killed or interrupted runs a prefix, 216 in all.
+            for (int i = 0; i < 90; ++i) {
                 const std::string name = "P" + std::to_string(p) + "N" + std::to_string(i % 7);
                 const std::vector<std::string> argv =
                     i % 2 == 0
@@ -231,6 +232,8 @@ TEST(OdbcIni, KilledRunsAndOtherPrefixesNeverDamageIt) {
     reader.join();
     client.join();
     EXPECT_EQ(badReads.load(), 0) << "of " << reads.load() << " reads";
+    RecordProperty("reads", reads.load());
+    RecordProperty("connects", connects.load());
     EXPECT_EQ(badConnects.load(), 0) << "of " << connects.load() << " connects";
     EXPECT_EQ(failedRuns.load(), 0);
     // A last change sweeps what the killed runs left: their copies and the
