@@ -44,6 +44,13 @@ public:
     BOOL RunScript();
     BOOL ReadBatches(CArchive& archive);
     BOOL ExecuteBatch(const CScriptBatch& batch);
+    // With -t, read before anything is run: a script that begins a
+    // transaction once and commits it with its last batch (as a database's
+    // dump does) runs as the run's one transaction, those two batches left
+    // out; one that begins, commits or rolls back otherwise is refused with a
+    // line saying where. False when refused.
+    BOOL PlanOneTransaction(CArchive& archive);
+    void SetUpReader(class CScriptReader& reader) const;
 
     // Provisioning of the output database file.
     BOOL ProvisionDatabase(CFileSystem& fs);
@@ -62,6 +69,10 @@ public:
     CString m_strBatchSeparator;
     // -t: all of the script's batches or none of them.
     BOOL m_bOneTransaction;
+    // The script's own BEGIN and COMMIT batches that -t leaves out, by their
+    // place in the script (from 0); -1 for none.
+    long m_ownBegin = -1;
+    long m_ownCommit = -1;
     CDatabase m_db;
     CString m_strConnect;
     // -a: the script is standard SQL rather than the program's own form.

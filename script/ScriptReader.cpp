@@ -500,6 +500,7 @@ void CScriptReader::EndBatch() {
     // A batch of nothing but blanks and comments is neither printed nor sent.
     if (m_hasText) {
         Batch batch;
+        batch.line = m_firstTextLine;
         batch.sql = SqlToSend();
         CollapseWhitespace(Trimmed(m_shown), batch.shown);
         m_ready.push_back(std::move(batch));

@@ -39,6 +39,8 @@
 struct CScriptBatch {
     CString sql;
     CString shown;
+    // The script line where the batch's text begins.
+    long line = 0;
     // When not empty, the reading failed here: this says why (and `shown`
     // what was refused), and nothing more is read.
     CString failure;

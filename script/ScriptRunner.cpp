@@ -1,4 +1,6 @@
+#include <cctype>
 #include <new>
+#include <vector>
 
 #include "app/RunCmd.h"
 #include "framework/CArchive.h"
@@ -11,7 +13,123 @@ namespace {
 
 constexpr int kArchiveBufferSize = 4096;
 
+enum class Control { None, Begin, Commit, Rollback };
+
+// Whether a batch is one statement that begins a transaction (BEGIN, BEGIN
+// TRANSACTION, START TRANSACTION, ...) or ends one (COMMIT, END, ROLLBACK,
+// with or without WORK or TRANSACTION), as the databases' clients and dumps
+// write them; a savepoint's ROLLBACK TO is neither.
+Control ControlOf(const CString& sql) {
+    std::vector<CString> words;
+    CString word;
+    for (const char c : sql.Str() + ";") {
+        if (std::isalpha(static_cast<unsigned char>(c)) != 0) {
+            word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        } else if (std::isspace(static_cast<unsigned char>(c)) != 0 || c == ';') {
+            if (!word.IsEmpty()) {
+                words.push_back(word);
+                word.Empty();
+            }
+        } else {
+            return Control::None;  // anything else makes it another statement
+        }
+    }
+    if (words.empty() || words.size() > 3) {
+        return Control::None;
+    }
+    const auto rest = [&](std::initializer_list<const char*> allowed) {
+        for (size_t i = 1; i < words.size(); ++i) {
+            bool known = false;
+            for (const char* a : allowed) {
+                known = known || words[i] == a;
+            }
+            if (!known) {
+                return false;
+            }
+        }
+        return true;
+    };
+    if ((words[0] == "BEGIN" &&
+         rest({"TRANSACTION", "WORK", "DEFERRED", "IMMEDIATE", "EXCLUSIVE"})) ||
+        (words[0] == "START" && words.size() == 2 && words[1] == "TRANSACTION")) {
+        return Control::Begin;
+    }
+    if ((words[0] == "COMMIT" || words[0] == "END") && rest({"TRANSACTION", "WORK"})) {
+        return Control::Commit;
+    }
+    if (words[0] == "ROLLBACK" && rest({"TRANSACTION", "WORK"})) {
+        return Control::Rollback;
+    }
+    return Control::None;
+}
+
 }  // namespace
+
+void CRunCmd::SetUpReader(CScriptReader& reader) const {
+    const CString dbms = m_db.GetDbmsName();
+    if (m_bStandardSql) {
+        reader.UseStandardSql(CScriptReader::DialectOf(dbms));
+    }
+    reader.OmitCommentsOutsideDefinitions(dbms.CompareNoCase("SQLite") == 0);
+}
+
+BOOL CRunCmd::PlanOneTransaction(CArchive& archive) {
+    CScriptReader reader(m_strBatchSeparator);
+    SetUpReader(reader);
+    struct Found {
+        long index;
+        Control control;
+        long line;
+    };
+    std::vector<Found> found;
+    CScriptBatch batch;
+    CString line;
+    long count = 0;
+    bool more = true;
+    while (more) {
+        more = archive.ReadString(line) != FALSE;
+        if (more) {
+            reader.SetLineEnd(archive.LineEnd());
+            reader.AddLine(line);
+        } else {
+            reader.Finish();
+        }
+        while (reader.TakeBatch(batch)) {
+            if (!batch.failure.IsEmpty()) {
+                more = false;  // the run reports it when it gets there
+                break;
+            }
+            const Control control = ControlOf(batch.sql);
+            if (control != Control::None) {
+                found.push_back({count, control, batch.line});
+            }
+            ++count;
+        }
+    }
+    if (found.empty()) {
+        return TRUE;
+    }
+    // Settings before the BEGIN (sqlite3's dump opens with a PRAGMA) run in
+    // the run's transaction as well.
+    const bool opens = found[0].control == Control::Begin;
+    if (opens && found.size() == 2 && found[1].control == Control::Commit &&
+        found[1].index == count - 1) {
+        m_ownBegin = found[0].index;
+        m_ownCommit = found[1].index;
+        return TRUE;
+    }
+    // The first that cannot stand in: past an opening BEGIN, or the first.
+    const Found& first = opens && found.size() > 1 ? found[1] : found[0];
+    CString where;
+    where.Format("%ld", first.line);
+    AfxWriteErrLine(
+        "With -t the script runs as one transaction, and it begins, commits or rolls "
+        "back one itself at line " +
+        where + " of '" + m_strCommandFile +
+        "': only one BEGIN, with the COMMIT as the last statement, can stand in for "
+        "the run's own.");
+    return FALSE;
+}
 
 BOOL CRunCmd::RunScript() {
     CFile file;
@@ -25,6 +143,24 @@ BOOL CRunCmd::RunScript() {
     // Each message names the script on a line of its own.
     const char* failure = nullptr;
     try {
+        m_ownBegin = m_ownCommit = -1;
+        if (m_bOneTransaction) {
+            // Read once before anything is sent, through a second handle.
+            CFile planFile;
+            if (!planFile.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {
+                AfxWriteErrLine("Cannot open file '" + m_strCommandFile + "' for reading");
+                file.Close();
+                return FALSE;
+            }
+            CArchive plan(&planFile, CArchive::load, kArchiveBufferSize);
+            const BOOL planned = PlanOneTransaction(plan);
+            plan.Close();
+            planFile.Close();
+            if (!planned) {
+                file.Close();
+                return FALSE;
+            }
+        }
         CArchive archive(&file, CArchive::load, kArchiveBufferSize);
         const BOOL result = ReadBatches(archive);
         archive.Close();
@@ -51,13 +187,10 @@ BOOL CRunCmd::RunScript() {
 
 BOOL CRunCmd::ReadBatches(CArchive& archive) {
     CScriptReader reader(m_strBatchSeparator);
-    const CString dbms = m_db.GetDbmsName();
-    if (m_bStandardSql) {
-        reader.UseStandardSql(CScriptReader::DialectOf(dbms));
-    }
-    reader.OmitCommentsOutsideDefinitions(dbms.CompareNoCase("SQLite") == 0);
+    SetUpReader(reader);
     CScriptBatch batch;
     CString line;
+    long index = 0;
     bool more = true;
     while (more) {
         more = archive.ReadString(line) != FALSE;
@@ -68,7 +201,10 @@ BOOL CRunCmd::ReadBatches(CArchive& archive) {
             reader.Finish();
         }
         while (reader.TakeBatch(batch)) {
-            if (!ExecuteBatch(batch)) {
+            // The run's own transaction stands in for the script's.
+            const bool own = index == m_ownBegin || index == m_ownCommit;
+            ++index;
+            if (!own && !ExecuteBatch(batch)) {
                 return FALSE;
             }
         }

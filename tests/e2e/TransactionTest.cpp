@@ -278,3 +278,46 @@ TEST(OneTransaction, ADriverWithoutTransactionsRunsNothing) {
         EXPECT_EQ(RunProcessMerged(argv, site.Options()).out, expected.MergedText());
     }
 }
+
+// With -t, a script that wraps itself in one transaction (sqlite3's dump:
+// a PRAGMA, BEGIN TRANSACTION, ..., COMMIT) runs as the run's transaction;
+// one that begins, commits or rolls back otherwise is refused before
+// anything is sent, and nothing of it is kept.
+TEST(OneTransaction, AScriptsOwnTransactionStandsInOrIsRefused) {
+    const struct {
+        const char* script;
+        long refusedAt;  // 0: runs
+        const char* rows;
+    } rows[] = {
+        {"PRAGMA foreign_keys=OFF;\nBEGIN TRANSACTION;\nCREATE TABLE t (id INTEGER);\n"
+         "INSERT INTO t VALUES (1);\nINSERT INTO t VALUES (2);\nCOMMIT;\n",
+         0, "2"},
+        {"CREATE TABLE t (id INTEGER);\nBEGIN;\nINSERT INTO t VALUES (1);\nCOMMIT;\n"
+         "INSERT INTO t VALUES (2);\n",
+         4, ""},
+        {"BEGIN;\nCREATE TABLE t (id INTEGER);\nROLLBACK;\n", 3, ""},
+        {"CREATE TABLE t (id INTEGER);\nCOMMIT;\n", 2, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        Site site;
+        WriteFileBytes(site.File("s.sql"), row.script);
+        const ProcessResult run = RunProcess(
+            {VORLA_BIN, "-m", "-o", "x.mdb", "-cx", "-a", "-t", "-i", "s.sql"}, site.Options());
+        const std::string count = Query(site.File("x.mdb"), "SELECT count(*) FROM t");
+        if (row.refusedAt == 0) {
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(count, std::string(row.rows) + "\n");
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 255);
+        EXPECT_EQ(run.err,
+                  "Using Template File: empty.mdb\n"
+                  "With -t the script runs as one transaction, and it begins, commits or rolls "
+                  "back one itself at line " +
+                      std::to_string(row.refusedAt) + " of 's.sql': only one BEGIN, with the " +
+                      "COMMIT as the last statement, can stand in for the run's own.\n"
+                      "The transaction was rolled back: nothing of the script was kept.\n");
+        EXPECT_EQ(run.out.find("Executing"), std::string::npos) << "nothing was sent";
+    }
+}
