@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -40,7 +41,8 @@ off_t SizeOf(const std::string& path) {
 }
 
 TEST(Interrupt, SignalsAtRandomMomentsNeverCrashOrLeaveHalfMadeFiles) {
-    const int kRunsPerSignal = 170;
+    // Runs interrupted for each signal kind; those that end first count apart.
+    const int kInterruptedPerSignal = 170;
     std::mt19937 random(20261209);
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(sig);
@@ -64,12 +66,14 @@ TEST(Interrupt, SignalsAtRandomMomentsNeverCrashOrLeaveHalfMadeFiles) {
                              site.Options())
                       .exitCode,
                   0);
-        const auto length = std::chrono::duration_cast<std::chrono::microseconds>(
-                                std::chrono::steady_clock::now() - started)
-                                .count();
+        auto length = std::chrono::duration_cast<std::chrono::microseconds>(
+                          std::chrono::steady_clock::now() - started)
+                          .count();
         unlink(site.File("x1.mdb").c_str());
         int interrupted = 0;
-        for (int run = 0; run < kRunsPerSignal; ++run) {
+        int run = 0;
+        for (; interrupted < kInterruptedPerSignal; ++run) {
+            ASSERT_LT(run, 3 * kInterruptedPerSignal) << "too few runs were still going";
             WriteFileBytes(site.File("x.mdb"), original);
             unlink(site.File("x1.mdb").c_str());
             posix_spawn_file_actions_t actions;
@@ -96,7 +100,11 @@ TEST(Interrupt, SignalsAtRandomMomentsNeverCrashOrLeaveHalfMadeFiles) {
                 << err;
             const int code = WEXITSTATUS(status);
             ASSERT_TRUE(code == 0 || code == 255) << "run " << run << ": " << code << "\n" << err;
-            if (code == 255) {
+            if (code == 0) {
+                // It ended first: the next signals come earlier (a loaded
+                // machine's runs vary in length).
+                length = std::max<decltype(length)>(length * 3 / 4, 1000);
+            } else {
                 ++interrupted;
                 const std::string last = "The run was interrupted.\n";
                 ASSERT_GE(err.size(), last.size()) << err;
@@ -115,9 +123,7 @@ TEST(Interrupt, SignalsAtRandomMomentsNeverCrashOrLeaveHalfMadeFiles) {
             }
             ASSERT_LT(SizeOf(site.File("x2.mdb")), 0);
         }
-        // Nearly every run is stopped somewhere between its start and end.
-        EXPECT_GE(interrupted, kRunsPerSignal * 3 / 4);
-        RecordProperty("interrupted" + std::to_string(sig), interrupted);
+        RecordProperty("runs" + std::to_string(sig), run);
     }
 }
 
