@@ -26,6 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION database)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS libsqliteodbc)
+# unixODBC's tools (isql, odbcinst), which the README's first commands use to
+# read a data source that VORLA made.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS unixodbc)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "prepares a desktop database and runs a SQL script on it")
 # CPack puts the summary on the Description line itself; this is the text below.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "VORLA copies an empty-database template to an output file (after a

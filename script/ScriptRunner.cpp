@@ -1,4 +1,5 @@
 #include <cctype>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -61,6 +62,34 @@ Control ControlOf(const CString& sql) {
         return Control::Rollback;
     }
     return Control::None;
+}
+
+// What the first bytes of a script say it is not: a text in an encoding of
+// UTF-16 or UTF-32 (by its byte-order mark), or no text at all (a NUL byte);
+// empty for a text the reader takes (ASCII, UTF-8, a code page).
+CString NotReadable(const char* bytes, UINT size) {
+    const auto starts = [&](const char* mark, UINT length) {
+        return size >= length && std::memcmp(bytes, mark, length) == 0;
+    };
+    // The four-byte marks first: UTF-32's little-endian one begins as UTF-16's.
+    const struct {
+        const char* mark;
+        UINT length;
+        const char* name;
+    } marks[] = {{"\x00\x00\xFE\xFF", 4, "UTF-32 (big-endian)"},
+                 {"\xFF\xFE\x00\x00", 4, "UTF-32 (little-endian)"},
+                 {"\xFE\xFF", 2, "UTF-16 (big-endian)"},
+                 {"\xFF\xFE", 2, "UTF-16 (little-endian)"}};
+    for (const auto& m : marks) {
+        if (starts(m.mark, m.length)) {
+            return CString("is in ") + m.name +
+                   ", which VORLA does not read: save it as UTF-8 (or in the system's code page)";
+        }
+    }
+    if (std::memchr(bytes, '\0', size) != nullptr) {
+        return "is not text: it holds a NUL byte in its first 4096 bytes";
+    }
+    return CString();
 }
 
 }  // namespace
@@ -143,8 +172,25 @@ BOOL CRunCmd::RunScript() {
     // Each message names the script on a line of its own.
     const char* failure = nullptr;
     try {
+        // A script in another encoding, or a file that is no text, would
+        // reach the database as bytes it cannot read. Only a file on disk is
+        // looked at ahead: what a pipe gives is read once.
+        const bool onDisk = GetFileType(file.m_hFile) == FILE_TYPE_DISK;
+        if (onDisk) {
+            CFile probe;
+            if (probe.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {
+                char head[kArchiveBufferSize];
+                const UINT got = probe.Read(head, sizeof head);
+                const CString why = NotReadable(head, got);
+                if (!why.IsEmpty()) {
+                    AfxWriteErrLine("The script '" + m_strCommandFile + "' " + why + ".");
+                    file.Close();
+                    return FALSE;
+                }
+            }
+        }
         m_ownBegin = m_ownCommit = -1;
-        if (m_bOneTransaction) {
+        if (m_bOneTransaction && onDisk) {
             // Read once before anything is sent, through a second handle.
             CFile planFile;
             if (!planFile.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {

@@ -45,6 +45,9 @@ version=$(dpkg-deb -f "$package" Version)
 [[ $(basename "$package") == "vorla_${version}_$(dpkg --print-architecture).deb" ]] ||
   fail "the package file $(basename "$package") does not carry its version $version and architecture"
 
+[[ $(dpkg-deb -f "$package" Recommends) == *unixodbc* ]] ||
+  fail "the package does not recommend unixodbc, whose isql the README's commands use"
+
 echo "== lintian $(basename "$package")"
 # Lintian warns when it runs as root; it reads the package only.
 lintian --fail-on error "$package" 2> >(grep -v "running with root privileges" >&2)

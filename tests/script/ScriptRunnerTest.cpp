@@ -159,9 +159,10 @@ TEST_F(ScriptTest, ScriptFileShapes) {
     }
 }
 
+// Past the first block, where a NUL byte marks a file that is no text.
 TEST_F(ScriptTest, NulByteIsPrintedWithEverythingAfterIt) {
     const std::string line("CREATE TABLE t (x INTEGER)\0 after", 33);
-    EXPECT_TRUE(Run(line + "\n")) << m_capture->Err();
+    EXPECT_TRUE(Run("' " + std::string(5000, '-') + "\n" + line + "\n")) << m_capture->Err();
     // The whole line, NUL included, is printed: what is executed is never
     // longer than what the user sees.
     EXPECT_EQ(m_capture->Out(), "Executing: " + line + "\n\n");
@@ -217,6 +218,38 @@ TEST_F(ScriptTest, ScriptIsSharedWithReadersNotWriters) {
                   row.runs ? "" : "Cannot open file '" + m_script + "' for reading\n");
     }
     EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master"), Rows{"2"});
+}
+
+// A script in UTF-16 or UTF-32, or no text at all, is refused with a line
+// that says so, before anything reaches the database.
+TEST_F(ScriptTest, ScriptsThatAreNotTextTheReaderTakesAreRefused) {
+    const std::string utf16le(
+        "\xFF\xFES\0E\0L\0E\0C\0T\0 \0"
+        "1\0",
+        18);
+    const struct {
+        std::string bytes;
+        const char* says;
+    } rows[] = {
+        {utf16le, "is in UTF-16 (little-endian)"},
+        {std::string("\xFE\xFF\0S\0E", 6), "is in UTF-16 (big-endian)"},
+        {std::string("\xFF\xFE\0\0S\0\0\0", 8), "is in UTF-32 (little-endian)"},
+        {std::string("\0\0\xFE\xFF\0\0\0S", 8), "is in UTF-32 (big-endian)"},
+        {std::string("CREATE TABLE t (x)\n\0\x01\x02", 22), "is not text"},
+    };
+    for (const auto& row : rows) {
+        WriteFileBytes(m_script, row.bytes);
+        m_cmd.m_strCommandFile = m_script.c_str();
+        StreamCapture capture;
+        {
+            CConsoleRedirect redirect(capture.OutStream(), capture.ErrStream());
+            EXPECT_FALSE(m_cmd.RunScript());
+        }
+        EXPECT_EQ(capture.Err().rfind("The script '" + m_script + "' " + row.says, 0), 0u)
+            << capture.Err();
+        EXPECT_EQ(capture.Out(), "");
+    }
+    EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master"), Rows{"0"});
 }
 
 TEST_F(ScriptTest, ReadErrorIsReportedOnTwoLines) {
