@@ -274,6 +274,10 @@ BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
     } catch (CDBException* e) {
         AfxWriteErrLine("Script error: " + e->m_strError);
         AfxWriteErrLine(batch.shown);
+        // Where to look: the script line where the failed batch begins.
+        CString where;
+        where.Format("At line %ld of '", batch.line);
+        AfxWriteErrLine(where + m_strCommandFile + "'.");
         e->Delete();
         return FALSE;
     }

@@ -207,7 +207,7 @@ ServerRunCase ThirdBatchFails(ErrorLines errorLines) {
                 for (size_t i = 1; i < error.size(); ++i) {
                     s.Err(error[i]);
                 }
-                s.Err("INSERT INTO missing VALUES (2)");
+                s.Err("INSERT INTO missing VALUES (2)").Err("At line 5 of 's.sql'.");
                 return s.Out("Closing connection.");
             },
             255,

@@ -158,6 +158,7 @@ TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
             s.Out("Executing: CREATE TABLE a (x INTEGER)").Out("");
             s.Out("Executing: NOT SQL AT ALL").Out("");
             s.Err("Script error: [SQLite]near \"NOT\": syntax error (1)").Err("NOT SQL AT ALL");
+            s.Err("At line 3 of 'bad.sql'.");
             s.Out("Closing connection.");
             return s;
         },

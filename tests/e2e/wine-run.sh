@@ -497,6 +497,7 @@ case_failing_second_batch() {
     out ''
     err 'Script error: [SQLite]near "NOT": syntax error (1)'
     err 'NOT SQL AT ALL'
+    err "At line 3 of 'bad.sql'."
     out 'Closing connection.'
     make_run_dir "run$merged_run" "$name=bad.mdb"
     printf 'CREATE TABLE a (x INTEGER)\r\nGO\r\nNOT SQL AT ALL\r\nGO\r\nCREATE TABLE c (x INTEGER)\r\n' \

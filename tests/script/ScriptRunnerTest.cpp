@@ -40,7 +40,8 @@ TEST_F(ScriptTest, WorkedExampleWithoutSeparator) {
     const std::vector<Chunk> expected = {
         {Stream::Out,
          ExecutingLines({"CREATE TABLE customer (id INTEGER, name TEXT(40))", joined})},
-        {Stream::Err, "Script error: [SQLite]near \"INSERT\": syntax error (1)\n" + joined + "\n"},
+        {Stream::Err, "Script error: [SQLite]near \"INSERT\": syntax error (1)\n" + joined +
+                          "\nAt line 6 of '" + m_script + "'.\n"},
     };
     EXPECT_EQ(m_capture->Chunks(), expected);
     // Printed on one line, sent as the lines say.
@@ -122,7 +123,9 @@ TEST_F(ScriptTest, FailingSecondBatchStopsTheScript) {
         {Stream::Out,
          ExecutingLines({"CREATE TABLE t (x INTEGER)", "INSERT INTO nosuch VALUES (1)"})},
         {Stream::Err,
-         "Script error: [SQLite]no such table: nosuch (1)\nINSERT INTO nosuch VALUES (1)\n"},
+         "Script error: [SQLite]no such table: nosuch (1)\nINSERT INTO nosuch VALUES (1)\n"
+         "At line 3 of '" +
+             m_script + "'.\n"},
     };
     EXPECT_EQ(m_capture->Chunks(), expected);
     EXPECT_EQ(Query("SELECT count(*) FROM t"), Rows{"0"});
