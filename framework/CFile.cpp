@@ -155,3 +155,28 @@ void CFile::Remove(LPCSTR fileName) {
         ThrowLastError(fileName);
     }
 }
+
+CString CFile::DescribeOpenFailure(LPCSTR fileName, DWORD osError) {
+    const DWORD attributes = GetFileAttributesA(fileName);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return "it is a folder, not a file";
+    }
+    switch (osError) {
+        case ERROR_FILE_NOT_FOUND:
+            return "it does not exist";
+        case ERROR_PATH_NOT_FOUND:
+            return "its folder does not exist";
+        case ERROR_ACCESS_DENIED:
+            return "permission denied";
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            return "another program has it open";
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return "the disk is full";
+        case ERROR_WRITE_PROTECT:
+            return "the disk is read-only";
+        default:
+            return CString();
+    }
+}

@@ -57,6 +57,10 @@ public:
 
     // True when a file or directory of that name exists; the record is filled.
     static BOOL GetStatus(LPCSTR fileName, CFileStatus& status);
+    // Why an open of `fileName` failed with the system's error `osError`,
+    // worded for a person as the end of a sentence ("it does not exist");
+    // empty when the error says nothing a person can act on.
+    static CString DescribeOpenFailure(LPCSTR fileName, DWORD osError);
     static void Remove(LPCSTR fileName);
 
     HANDLE m_hFile = INVALID_HANDLE_VALUE;

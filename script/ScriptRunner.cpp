@@ -166,7 +166,12 @@ BOOL CRunCmd::RunScript() {
     // of runs read one script side by side, and a script that another
     // program is writing is refused.
     if (!file.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {
+        const DWORD error = GetLastError();
         AfxWriteErrLine("Cannot open file '" + m_strCommandFile + "' for reading");
+        const CString why = CFile::DescribeOpenFailure(m_strCommandFile, error);
+        if (!why.IsEmpty()) {
+            AfxWriteErrLine("The script cannot be read: " + why + ".");
+        }
         return FALSE;
     }
     // Each message names the script on a line of its own.

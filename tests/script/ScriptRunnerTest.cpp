@@ -181,6 +181,19 @@ TEST_F(ScriptTest, TenMegabyteLine) {
     EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master WHERE name = 't'"), Rows{"1"});
 }
 
+// A folder given as the script says so.
+TEST_F(ScriptTest, FolderAsScriptSaysSo) {
+    m_cmd.m_strCommandFile = m_dir.Path().c_str();
+    StreamCapture capture;
+    {
+        CConsoleRedirect redirect(capture.OutStream(), capture.ErrStream());
+        EXPECT_FALSE(m_cmd.RunScript());
+    }
+    EXPECT_EQ(capture.Err(), "Cannot open file '" + m_dir.Path() +
+                                 "' for reading\nThe script cannot be read: it is a folder, not "
+                                 "a file.\n");
+}
+
 TEST_F(ScriptTest, MissingScriptFile) {
     const std::string missing = m_dir.File("missing.sql");
     m_cmd.m_strCommandFile = missing.c_str();
@@ -191,7 +204,9 @@ TEST_F(ScriptTest, MissingScriptFile) {
     }
     EXPECT_EQ(
         capture.Chunks(),
-        (std::vector<Chunk>{{Stream::Err, "Cannot open file '" + missing + "' for reading\n"}}));
+        (std::vector<Chunk>{{Stream::Err, "Cannot open file '" + missing +
+                                              "' for reading\nThe script cannot be read: it does "
+                                              "not exist.\n"}}));
 }
 
 // The script is read denying writers only: another run reading it does not
@@ -218,7 +233,10 @@ TEST_F(ScriptTest, ScriptIsSharedWithReadersNotWriters) {
             EXPECT_EQ(m_cmd.RunScript() != FALSE, row.runs) << row.holderMode;
         }
         EXPECT_EQ(capture.Err(),
-                  row.runs ? "" : "Cannot open file '" + m_script + "' for reading\n");
+                  row.runs ? ""
+                           : "Cannot open file '" + m_script +
+                                 "' for reading\nThe script cannot be read: another program has "
+                                 "it open.\n");
     }
     EXPECT_EQ(Query("SELECT count(*) FROM sqlite_master"), Rows{"2"});
 }
