@@ -159,7 +159,7 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, U
 
     bool complete = false;
     // The copy is never readable by more users than the source is.
-    const bool rights = vorla::platform::CopyAccessRights(in.m_hFile, out.m_hFile);
+    const bool rights = vorla::platform::CopyAccessRights(in.m_hFile, out.m_hFile, target);
     try {
         ULONGLONG remaining = in.GetLength();
         while (rights && remaining != 0 && !AfxInterruptRequested()) {

@@ -5,10 +5,11 @@
 
 namespace vorla::platform {
 
-// Gives the file of `to` the access rights of the file of `from` (on POSIX
-// its permission bits), so that a copy is never readable by more users than
-// what it copies. False, with the last error set, when that cannot be done.
-bool CopyAccessRights(HANDLE from, HANDLE to);
+// Gives the file `toPath`, open as `to`, the access rights of the file of
+// `from` (on POSIX its permission bits, set through the handle), so that a
+// copy is never readable by more users than what it copies. False, with the
+// last error set, when that cannot be done.
+bool CopyAccessRights(HANDLE from, HANDLE to, const char* toPath);
 
 // Whether `path` is a symbolic link that another user owns (neither this
 // user nor the system's own account): following it would read or write a

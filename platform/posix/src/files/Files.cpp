@@ -702,7 +702,7 @@ BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS, LPVOID lpFi
 
 namespace vorla::platform {
 
-bool CopyAccessRights(HANDLE from, HANDLE to) {
+bool CopyAccessRights(HANDLE from, HANDLE to, const char* /*toPath*/) {
     FileObject* source = LookupFile(from);
     FileObject* target = LookupFile(to);
     if (source == nullptr || target == nullptr) {

@@ -5,25 +5,36 @@
 
 #include <aclapi.h>
 
+#include <cstring>
 #include <vector>
 
 namespace vorla::platform {
 
-// Gives the file of `to` the access rights of the file of `from` (its
-// discretionary access list, protected from what the folder would pass on),
-// so that a copy is never readable by more users than what it copies. False,
-// with the last error set, when that cannot be done.
-inline bool CopyAccessRights(HANDLE from, HANDLE to) {
+// Gives the file `toPath` (open as `to`) the access rights of the file of
+// `from`: its discretionary access list, protected from what the folder
+// would pass on, so that a copy is never readable by more users than what it
+// copies. The list is set through the name: the copy's handle was opened to
+// write data, not access lists. A file system that keeps no access lists
+// (FAT) has none to copy: the copy keeps what its folder gave it, as the
+// source did. False, with the last error set, when the list read from the
+// source cannot be set on the copy.
+inline bool CopyAccessRights(HANDLE from, HANDLE /*to*/, const char* toPath) {
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD status = GetSecurityInfo(from, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                   nullptr, &dacl, nullptr, &descriptor);
-    if (status == ERROR_SUCCESS) {
-        status = SetSecurityInfo(to, SE_FILE_OBJECT,
-                                 DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                 nullptr, nullptr, dacl, nullptr);
-        LocalFree(descriptor);
+    if (GetSecurityInfo(from, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                        nullptr, &descriptor) != ERROR_SUCCESS ||
+        dacl == nullptr) {
+        if (descriptor != nullptr) {
+            LocalFree(descriptor);
+        }
+        return true;
     }
+    std::vector<char> path(toPath, toPath + std::strlen(toPath) + 1);
+    const DWORD status =
+        SetNamedSecurityInfoA(path.data(), SE_FILE_OBJECT,
+                              DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
+    LocalFree(descriptor);
     SetLastError(status);
     return status == ERROR_SUCCESS;
 }
