@@ -53,6 +53,21 @@ BOOL CRunCmd::Run() {
             AfxWriteErrLine("The specified DSN '" + m_strDsn +
                             "' does not exist, use '-c \"DESCRIPTION TEXT\" to create a DSN or "
                             "'-cx' to create a temp DSN.");
+            // A mistyped name is the likelier cause: the names it may have
+            // meant, and what the advice above takes besides.
+            const std::vector<CString> close = CloseDsnNames(m_strDsn, 5);
+            if (!close.empty()) {
+                CString names;
+                for (const CString& name : close) {
+                    names += (names.IsEmpty() ? "'" : ", '") + name + "'";
+                }
+                AfxWriteErrLine("Data sources with names close to it: " + names + ".");
+            }
+            if (m_strOutputFile.IsEmpty()) {
+                AfxWriteErrLine(
+                    "'-c' and '-cx' make a data source for a database file: they need "
+                    "'-o FILE' as well.");
+            }
             return FALSE;
         }
         if (m_strOutputFile.IsEmpty()) {

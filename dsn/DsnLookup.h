@@ -1,6 +1,8 @@
 // Lookup of data-source names and generation of temporary ones.
 #pragma once
 
+#include <vector>
+
 #include "framework/CString.h"
 #include "platform/Win32.h"
 
@@ -13,3 +15,8 @@ BOOL DsnExists(const CString& name);
 // With `counter`, the search starts after *counter, which is left at the
 // number chosen.
 void MakeTempDsnName(CString& name, LONG* counter = nullptr);
+
+// The listed data sources (the user's, then the machine's) whose names are
+// close to `name`: the same but for letter case and a few letters more, less
+// or different, or holding it or held by it. At most `most`, closest first.
+std::vector<CString> CloseDsnNames(const CString& name, size_t most);

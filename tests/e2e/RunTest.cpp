@@ -207,15 +207,39 @@ TEST(RunOptions, ExistingDataSourceIsUsedAndKept) {
         });
 }
 
+// After the advice, the names it may have meant, and what -c takes besides.
 TEST(RunOptions, UnknownDataSourceWithoutCreateFails) {
-    ExpectRun(
-        WriteScript, {"-d", "Nowhere", "-i", "setup.sql"},
-        [](const Site&) {
-            return ExpectedStreams().Out(kBanner).Err(
-                "The specified DSN 'Nowhere' does not exist, use '-c \"DESCRIPTION TEXT\" "
-                "to create a DSN or '-cx' to create a temp DSN.");
-        },
-        255);
+    const struct {
+        std::vector<std::string> args;
+        std::vector<std::string> more;
+    } rows[] = {
+        {{"-d", "Nowhere", "-i", "setup.sql"},
+         {"'-c' and '-cx' make a data source for a database file: they need '-o FILE' as well."}},
+        {{"-d", "shop", "-o", "x.mdb", "-i", "setup.sql"},
+         {"Data sources with names close to it: 'Shop1', 'MyShop'."}},
+    };
+    for (const auto& row : rows) {
+        ExpectRun(
+            [](Site& site) {
+                WriteScript(site);
+                site.UseRegistry();
+                for (const char* name : {"Other", "Shop1", "MyShop"}) {
+                    List(HKEY_CURRENT_USER, name);
+                }
+            },
+            row.args,
+            [&row](const Site&) {
+                ExpectedStreams s;
+                s.Out(kBanner).Err("The specified DSN '" + row.args[1] +
+                                   "' does not exist, use '-c \"DESCRIPTION TEXT\" to create a "
+                                   "DSN or '-cx' to create a temp DSN.");
+                for (const std::string& line : row.more) {
+                    s.Err(line);
+                }
+                return s;
+            },
+            255);
+    }
 }
 
 TEST(RunOptions, CreatedNamedDataSourceStaysWithoutTemporary) {
