@@ -3,6 +3,8 @@
 #include "dsn/DsnLookup.h"
 #include "dsn/DsnRemove.h"
 #include "framework/Console.h"
+#include "platform/LeftOvers.h"
+#include "platform/NameClaim.h"
 #include "platform/Publishing.h"
 #include "support/FileSystem.h"
 
@@ -80,6 +82,11 @@ BOOL CRunCmd::Run() {
             // is offered it.
             if (m_bTempDsn) {
                 vorla::platform::KeepUnpublished(m_strDsn);
+                // A given name is held as a chosen one is, so that clearing
+                // up left-overs never takes it from under this run.
+                if (!generated) {
+                    vorla::platform::ClaimName(m_strDsn);
+                }
             }
             if (CreateDsn(m_strDsn, m_strDescription, m_strOutputFile, m_hRootKey,
                           generated ? &taken : nullptr)) {
@@ -102,23 +109,35 @@ BOOL CRunCmd::Run() {
         createdInThisRun = TRUE;
     }
 
+    // A failed run keeps the temporary data source it made: the user is told
+    // so, and how to remove it.
+    const auto leftBehind = [&]() {
+        if (createdInThisRun && m_bTempDsn) {
+            AfxWriteErrLine("The temporary data source '" + m_strDsn + "' stays registered; " +
+                            vorla::platform::RemoveTemporaryCommand() +
+                            " removes it and every other one that no run holds.");
+        }
+        return FALSE;
+    };
     ComposeConnectString();
     if (!OpenConnection()) {
-        return FALSE;
+        return leftBehind();
     }
     // Only the script's batches are in the transaction: the database file,
     // its backup and the data source are made before it, as without -t.
     if (m_bOneTransaction && !BeginScriptTransaction()) {
-        return FALSE;
+        return leftBehind();
     }
     if (!RunScript()) {
+        leftBehind();
+        // The last line says what the database kept.
         if (m_bOneTransaction) {
             RollbackScriptTransaction();
         }
         return FALSE;
     }
     if (m_bOneTransaction && !CommitScriptTransaction()) {
-        return FALSE;
+        return leftBehind();
     }
 
     if (createdInThisRun && m_bTempDsn && DsnHasDbq(m_strDsn, m_strOutputFile)) {

@@ -39,6 +39,10 @@ ExpectedStreams& Batches(ExpectedStreams& s) {
         .Out("");
 }
 
+const char kLeftBehind[] =
+    "The temporary data source 'VORLA1' stays registered; vorla-setup --remove-temporary removes "
+    "it and every other one that no run holds.";
+
 void WriteScript(Site& site) {
     WriteFileBytes(site.File("setup.sql"), kScript);
 }
@@ -142,7 +146,8 @@ TEST(Run, ScriptTooLargeForMemoryIsAMessage) {
     EXPECT_EQ(result.exitCode, 255);
     EXPECT_EQ(result.err,
               "Using Template File: empty.mdb\n"
-              "I/O ERROR: Memory allocation error for command file\nbig.sql.\n");
+              "I/O ERROR: Memory allocation error for command file\nbig.sql.\n" +
+                  std::string(kLeftBehind) + "\n");
 }
 
 TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
@@ -158,7 +163,7 @@ TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
             s.Out("Executing: CREATE TABLE a (x INTEGER)").Out("");
             s.Out("Executing: NOT SQL AT ALL").Out("");
             s.Err("Script error: [SQLite]near \"NOT\": syntax error (1)").Err("NOT SQL AT ALL");
-            s.Err("At line 3 of 'bad.sql'.");
+            s.Err("At line 3 of 'bad.sql'.").Err(kLeftBehind);
             s.Out("Closing connection.");
             return s;
         },
@@ -168,6 +173,32 @@ TEST(Run, FailingScriptKeepsTheTemporaryDataSource) {
             EXPECT_EQ(ReadText(HKEY_CURRENT_USER, "SOFTWARE\\ODBC\\ODBC.INI\\VORLA1", "DBQ"),
                       site.File("bad.mdb"));
         });
+}
+
+// What failed runs left is cleared by one command: their temporary data
+// sources, not a persistent one, nor one that a live run holds.
+TEST(Run, LeftTemporaryDataSourcesAreRemovedByOneCommand) {
+    Site site;
+    WriteFileBytes(site.File("bad.sql"), "NOT SQL AT ALL\n");
+    for (const char* output : {"a.mdb", "b.mdb"}) {
+        EXPECT_EQ(
+            RunProcess({VORLA_BIN, "-m", "-o", output, "-cx", "-i", "bad.sql"}, site.Options())
+                .exitCode,
+            255);
+    }
+    EXPECT_EQ(RunProcess({VORLA_BIN, "-m", "-o", "c.mdb", "-d", "Kept", "-c", "k", "-i", "bad.sql"},
+                         site.Options())
+                  .exitCode,
+              255);
+    site.UseRegistry();
+    ASSERT_TRUE(vorla::platform::ClaimName("VORLA2"));  // as a live run would
+    const ProcessResult clean = RunProcess({VORLA_SETUP_BIN, "--remove-temporary"}, site.Options());
+    EXPECT_EQ(clean.exitCode, 0) << clean.err;
+    EXPECT_EQ(clean.out, "Removed HKEY_CURRENT_USER\\VORLA1\n");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, "SOFTWARE\\ODBC\\ODBC.INI\\VORLA1"));
+    EXPECT_FALSE(Listed(HKEY_CURRENT_USER, "VORLA1"));
+    EXPECT_TRUE(Listed(HKEY_CURRENT_USER, "VORLA2"));
+    EXPECT_TRUE(Listed(HKEY_CURRENT_USER, "Kept"));
 }
 
 // A data source registered beforehand, as another tool would have made it.

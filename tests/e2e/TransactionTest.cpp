@@ -317,6 +317,8 @@ TEST(OneTransaction, AScriptsOwnTransactionStandsInOrIsRefused) {
                   "back one itself at line " +
                       std::to_string(row.refusedAt) + " of 's.sql': only one BEGIN, with the " +
                       "COMMIT as the last statement, can stand in for the run's own.\n"
+                      "The temporary data source 'VORLA1' stays registered; vorla-setup "
+                      "--remove-temporary removes it and every other one that no run holds.\n"
                       "The transaction was rolled back: nothing of the script was kept.\n");
         EXPECT_EQ(run.out.find("Executing"), std::string::npos) << "nothing was sent";
     }

@@ -498,6 +498,7 @@ case_failing_second_batch() {
     err 'Script error: [SQLite]near "NOT": syntax error (1)'
     err 'NOT SQL AT ALL'
     err "At line 3 of 'bad.sql'."
+    err "The temporary data source '$name' stays registered; the ODBC Data Source Administrator (odbcad32.exe) removes it and every other one that no run holds."
     out 'Closing connection.'
     make_run_dir "run$merged_run" "$name=bad.mdb"
     printf 'CREATE TABLE a (x INTEGER)\r\nGO\r\nNOT SQL AT ALL\r\nGO\r\nCREATE TABLE c (x INTEGER)\r\n' \

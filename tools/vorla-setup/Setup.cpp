@@ -5,8 +5,10 @@
 
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include "VorlaVersion.h"
+#include "platform/LeftOvers.h"
 #include "platform/Prefix.h"
 #include "platform/Setup.h"
 #include "platform/Win32.h"
@@ -15,6 +17,7 @@ namespace {
 
 void Usage(std::ostream& out) {
     out << "Usage: vorla-setup [--data-dir DIR] [--driver LIBRARY]\n"
+           "       vorla-setup --remove-temporary\n"
            "       vorla-setup --version\n"
            "\n"
            "Sets up the prefix ($VORLA_PREFIX, or $HOME/.vorla) so that vorla runs:\n"
@@ -24,6 +27,8 @@ void Usage(std::ostream& out) {
            "                     (default: ../share/vorla beside this program)\n"
            "  --driver LIBRARY   the SQLite ODBC driver library (default: found through\n"
            "                     the driver manager's list of drivers, odbcinst.ini)\n"
+           "  --remove-temporary removes the temporary data sources (made with -x) that\n"
+           "                     failed or killed runs left and no run holds any more\n"
            "\n"
            "Example:\n"
            "  VORLA_PREFIX=$PWD/prefix vorla-setup\n";
@@ -40,6 +45,20 @@ int main(int argc, char* argv[]) {
         } else if (arg == "-h" || arg == "--help" || arg == "/?") {
             Usage(std::cout);
             return 0;
+        } else if (arg == "--remove-temporary") {
+            std::vector<std::string> removed;
+            std::string problem;
+            const bool done = vorla::platform::RemoveLeftTemporaryDataSources(&removed, &problem);
+            for (const std::string& name : removed) {
+                std::cout << "Removed " << name << "\n";
+            }
+            if (removed.empty() && done) {
+                std::cout << "No temporary data source to remove.\n";
+            }
+            if (!done) {
+                std::cerr << "vorla-setup: " << problem << "\n";
+            }
+            return done ? 0 : 1;
         } else if (arg == "--version") {
             std::cout << "vorla-setup " << VORLA_VERSION << "\n";
             return 0;

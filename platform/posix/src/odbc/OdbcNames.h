@@ -10,6 +10,7 @@ constexpr char kSoftwareName[] = "SOFTWARE";
 constexpr char kOdbcName[] = "ODBC";
 constexpr char kOdbcIniName[] = "ODBC.INI";
 constexpr char kDataSourceListName[] = "ODBC Data Sources";
+constexpr char kOdbcIniPath[] = "SOFTWARE\\ODBC\\ODBC.INI";
 constexpr char kDataSourceListPath[] = "SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources";
 
 }  // namespace vorla::platform::registry

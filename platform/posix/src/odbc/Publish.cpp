@@ -744,6 +744,26 @@ bool PublishHive(Store& store, std::string* problem) {
     return true;
 }
 
+std::vector<std::string> TemporaryDataSources(Store& store) {
+    std::vector<std::string> names;
+    store.Run(Store::Mode::Read, [&] {
+        KeyRow row;
+        int64_t at = kRootKeyId;
+        for (const char* name : {kSoftwareName, kOdbcName, kOdbcIniName, kDataSourceListName}) {
+            if (!store.FindChild(at, name, &row)) {
+                return;
+            }
+            at = row.id;
+        }
+        for (const ValueRecord& entry : store.ReadValues(at)) {
+            if (store.HasNote(UnpublishedNote(entry.name))) {
+                names.push_back(entry.name);
+            }
+        }
+    });
+    return names;
+}
+
 std::string PrefixMarkOf(const Store& store) {
     return PrefixOf(store);
 }

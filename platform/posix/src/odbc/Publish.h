@@ -26,6 +26,7 @@
 #include "RegistryStore.h"
 
 #include <string>
+#include <vector>
 
 namespace vorla::platform::registry {
 
@@ -43,6 +44,10 @@ void PublishAfterKeyDelete(Store& store, const KeyRow& deleted);
 // of its prefix removed (a set-up does this). False, with `problem` set,
 // when a file could not be written.
 bool PublishHive(Store& store, std::string* problem);
+
+// The listed data sources of the store's hive that runs made temporary
+// (-x), in list order.
+std::vector<std::string> TemporaryDataSources(Store& store);
 
 // The mark of the sections that the prefix whose hive is `store` publishes.
 std::string PrefixMarkOf(const Store& store);
