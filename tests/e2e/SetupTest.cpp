@@ -119,12 +119,13 @@ TEST(Setup, FirstUseSetsThePrefixUpOrSaysWhatIsMissing) {
     };
     const FirstUseCase cases[] = {
         {"driver listed", true, 0, [](const std::string&) { return std::string(); }},
-        {"no SQLite driver", false, 255,
-         [](const std::string& dir) {
-             return "Cannot create DSN entry:\nDSN:         VORLA1\nDescription: \nDBQ:         " +
-                    dir + "/demo.mdb\nThe VORLA prefix '" + dir +
-                    "/prefix' is not set up: the SQLite ODBC driver is not installed; install it "
-                    "with: apt-get install libsqliteodbc\n";
+        // Installed (as on every test machine) but not in the driver list:
+        // the advice is to register it, not to install it.
+        {"SQLite driver not listed", false, 255,
+         [](const std::string&) {
+             return std::string(
+                 "/odbc/libsqlite3odbc.so is not registered in odbcinst.ini; register it with: "
+                 "odbcinst -i -d -f /usr/share/sqliteodbc/unixodbc.ini\n");
          }},
     };
     for (const FirstUseCase& c : cases) {

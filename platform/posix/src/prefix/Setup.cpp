@@ -8,6 +8,7 @@
 #include "platform/Prefix.h"
 #include "platform/Win32.h"
 
+#include <dlfcn.h>
 #include <limits.h>
 #include <link.h>
 #include <odbcinst.h>
@@ -113,6 +114,28 @@ std::string FindSqliteDriver() {
         SQLFreeHandle(SQL_HANDLE_ENV, env);
     }
     return found;
+}
+
+// The entries that the SQLite ODBC driver's Debian package ships for the
+// driver list, for `odbcinst -i -d -f`.
+constexpr char kSqliteDriverTemplate[] = "/usr/share/sqliteodbc/unixodbc.ini";
+
+// The SQLite ODBC driver's library where its package installs it: in the
+// odbc/ folder beside the driver manager's own library. Empty when it is not
+// there.
+std::string InstalledSqliteLibrary() {
+    Dl_info info;
+    if (dladdr(reinterpret_cast<void*>(&SQLAllocHandle), &info) == 0 || info.dli_fname == nullptr) {
+        return std::string();
+    }
+    const std::string manager = info.dli_fname;
+    const size_t slash = manager.rfind('/');
+    if (slash == std::string::npos) {
+        return std::string();
+    }
+    // The folder with its links resolved (/lib is /usr/lib on Debian).
+    const std::string library = RealPath(manager.substr(0, slash)) + "/odbc/libsqlite3odbc.so";
+    return IsFile(library) ? library : std::string();
 }
 
 bool Fail(SetupProblem* problem, const std::string& text, const std::string& advice) {
@@ -223,6 +246,24 @@ bool SetUpPrefix(const SetupOptions& options, SetupReport* report, SetupProblem*
     }
     const std::string driver =
         options.driver.empty() ? FindSqliteDriver() : RealPath(options.driver);
+    // Installed but not in the driver list: registering it is the mend,
+    // not installing it again.
+    const std::string unlisted =
+        options.driver.empty() && driver.empty() ? InstalledSqliteLibrary() : std::string();
+    if (!unlisted.empty()) {
+        return Fail(problem,
+                    "the SQLite ODBC driver's library " + unlisted +
+                        " is installed, but unixODBC's driver list (odbcinst.ini) has no " +
+                        kSqliteDriverName +
+                        " entry for it.\n"
+                        "Register it with: odbcinst -i -d -f " +
+                        kSqliteDriverTemplate +
+                        "\n"
+                        "or name the driver library with --driver.",
+                    "The VORLA prefix '" + prefix + "' is not set up: the SQLite ODBC driver " +
+                        unlisted + " is not registered in odbcinst.ini; register it with: " +
+                        "odbcinst -i -d -f " + kSqliteDriverTemplate);
+    }
     if (driver.empty() || !IsFile(driver)) {
         return Fail(problem,
                     "the SQLite ODBC driver is not installed.\n"
