@@ -26,11 +26,29 @@ CString LinkOfAnotherUser(const CString& path) {
     return "'" + path + "' is a link that another user owns: it is not followed.";
 }
 
+// The reason a copy failed, as the system gave it, when nothing more
+// particular was said: which file, and why.
+void ReportCopyProblem(const CFileSystem& fs, const CString& source, const CString& target,
+                       const char* targetKind) {
+    if (fs.LastCopyProblem().IsEmpty()) {
+        return;
+    }
+    if (fs.LastCopyProblemAtTarget()) {
+        AfxWriteErrLine(CString(targetKind) + " '" + target +
+                        "' cannot be made: " + fs.LastCopyProblem() + ".");
+    } else {
+        AfxWriteErrLine("'" + source + "' cannot be read: " + fs.LastCopyProblem() + ".");
+    }
+}
+
 void ReportTemplateCopyFailure(const CString& output, const CString& emptyDb,
-                               CFileSystem::InUse inUse = CFileSystem::InUse::None) {
+                               CFileSystem::InUse inUse = CFileSystem::InUse::None,
+                               const CFileSystem* fs = nullptr) {
     AfxWriteErrLine("Unable to create new database file '" + output + "'");
     AfxWriteErrLine("from empty file '" + emptyDb + "'");
-    if (inUse == CFileSystem::InUse::Source) {
+    if (inUse == CFileSystem::InUse::None && fs != nullptr) {
+        ReportCopyProblem(*fs, emptyDb, output, "The new file");
+    } else if (inUse == CFileSystem::InUse::Source) {
         AfxWriteErrLine("'" + emptyDb + "' is in use by another process that writes it.");
     } else if (inUse == CFileSystem::InUse::SourceLinkOfAnotherUser) {
         AfxWriteErrLine(LinkOfAnotherUser(emptyDb));
@@ -126,6 +144,8 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
                 AfxWriteErrLine("'" + m_strOutputFile + "' is in use by another process.");
             } else if (inUse == CFileSystem::InUse::SourceLinkOfAnotherUser) {
                 AfxWriteErrLine(LinkOfAnotherUser(m_strOutputFile));
+            } else {
+                ReportCopyProblem(fs, m_strOutputFile, backup, "The backup");
             }
             return FALSE;
         }
@@ -151,6 +171,6 @@ BOOL CRunCmd::ProvisionDatabase(CFileSystem& fs) {
                           CFileSystem::Readers::Allowed)) {
         return TRUE;
     }
-    ReportTemplateCopyFailure(m_strOutputFile, m_strEmptyDb, inUse);
+    ReportTemplateCopyFailure(m_strOutputFile, m_strEmptyDb, inUse, &fs);
     return FALSE;
 }

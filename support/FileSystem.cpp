@@ -110,9 +110,20 @@ BOOL CFileSystem::CloseSilently(CFile& file) const {
 // source is refused before anything is read from it.
 BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, UINT bufferSize,
                                  CFile* hold, InUse* inUse, Readers readers) const {
-    const auto note = [inUse](InUse which) {
+    m_lastCopyProblem.Empty();
+    m_lastCopyProblemAtTarget = false;
+    // Records why the step at `path` failed with the system's `error`.
+    const auto why = [this, &target](const CString& path, DWORD error) {
+        m_lastCopyProblem = CFile::DescribeOpenFailure(path, error);
+        m_lastCopyProblemAtTarget = path == target;
+    };
+    const auto note = [inUse, &why, &source, &target](InUse which) {
+        const DWORD error = GetLastError();
         if (inUse != nullptr) {
-            *inUse = GetLastError() == ERROR_SHARING_VIOLATION ? which : InUse::None;
+            *inUse = error == ERROR_SHARING_VIOLATION ? which : InUse::None;
+        }
+        if (error != ERROR_SHARING_VIOLATION) {
+            why(which == InUse::Source ? source : target, error);
         }
     };
     if (inUse != nullptr) {
@@ -177,6 +188,9 @@ BOOL CFileSystem::CopyWithBuffer(const CString& source, const CString& target, U
             complete = true;
         }
     } catch (CFileException* e) {
+        // A read of the source or a write of the copy: a full disk is the
+        // usual one.
+        why(e->m_strFileName == source ? source : target, static_cast<DWORD>(e->m_lOsError));
         e->Delete();
     }
 

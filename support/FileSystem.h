@@ -39,6 +39,13 @@ public:
     BOOL CopyWithBuffer(const CString& source, const CString& target, UINT bufferSize,
                         CFile* hold = nullptr, InUse* inUse = nullptr,
                         Readers readers = Readers::Refused) const;
+    // Why the last CopyWithBuffer that failed did, in a person's words
+    // ("the disk is full"), and whether it was at the target (making or
+    // writing the copy) rather than the source; empty when the system said
+    // nothing a person can act on, or a copy was refused for a reason that
+    // InUse names.
+    const CString& LastCopyProblem() const { return m_lastCopyProblem; }
+    bool LastCopyProblemAtTarget() const { return m_lastCopyProblemAtTarget; }
     CString ExpandPath(const CString& path) const;
     CString NameOfPath(const CString& path) const;
     CString DirOfPath(const CString& path, BOOL keepDrive) const;
@@ -47,4 +54,8 @@ public:
 
     // Size in characters, NUL included, of the buffers for path results.
     const int m_nMaxPath;
+
+private:
+    mutable CString m_lastCopyProblem;
+    mutable bool m_lastCopyProblemAtTarget = false;
 };

@@ -221,6 +221,14 @@ TEST(DataSafety, OutputsThatAreNotWholeClosedFilesAreRefused) {
          },
          {"-e", "blank.fifo", "-o", "x.mdb", "-cx", "-i", "setup.sql"},
          [](const Site& s) { return CreateRefused(s.Real("x.mdb"), "blank.fifo"); }},
+        {"an output in a folder that does not exist",
+         [](const Site&) { return std::string(); },
+         {"-e", "blank.mdb", "-o", "nodir/x.mdb", "-cx", "-i", "setup.sql"},
+         [](const Site&) {
+             return CreateRefused("nodir/x.mdb", "blank.mdb",
+                                  "The new file 'nodir/x.mdb' cannot be made: its folder does not "
+                                  "exist.");
+         }},
         {"a template that is a device, named by its absolute path",
          [](const Site& s) {
              WriteFileBytes(s.File("x.mdb"), "database");
@@ -466,9 +474,16 @@ TEST(DataSafety, ACopyThatFailsPartWayLeavesNoPartialFile) {
     const std::string big(1500000, 'd');
     const PartRow rows[] = {
         {"the backup", "x.mdb", "blank.mdb",
-         [](const Site& s) { return BackupRefused(s.Real("x.mdb")); }},
+         [](const Site& s) {
+             return BackupRefused(s.Real("x.mdb"), "The backup '" + s.Real("x1.mdb") +
+                                                       "' cannot be made: the disk is full.");
+         }},
         {"the template copy", nullptr, "big.mdb",
-         [](const Site& s) { return CreateRefused(s.Real("x.mdb"), "big.mdb"); }},
+         [](const Site& s) {
+             return CreateRefused(
+                 s.Real("x.mdb"), "big.mdb",
+                 "The new file '" + s.Real("x.mdb") + "' cannot be made: the disk is full.");
+         }},
     };
     for (const PartRow& row : rows) {
         SCOPED_TRACE(row.title);

@@ -563,7 +563,8 @@ TEST(Provision, BackupOntoAFullFileSystemKeepsTheOriginal) {
     // "small/" is relative without "./": the path stays as it was given.
     EXPECT_EQ(result.err,
               "Using Template File: empty.mdb\n"
-              "Unable to backup existing database file 'small/db.mdb'\n");
+              "Unable to backup existing database file 'small/db.mdb'\n"
+              "The backup 'small/db1.mdb' cannot be made: the disk is full.\n");
     EXPECT_EQ(result.out, kBanner + "\n");
 }
 
