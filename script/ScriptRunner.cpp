@@ -92,6 +92,29 @@ CString NotReadable(const char* bytes, UINT size) {
     return CString();
 }
 
+// Reads the script through `reader`, handing each completed batch to `take`
+// in order; false as soon as `take` does, true at the end of the script.
+template <class Take>
+bool EachBatch(CArchive& archive, CScriptReader& reader, Take take) {
+    CScriptBatch batch;
+    CString line;
+    for (bool more = true; more;) {
+        more = archive.ReadString(line) != FALSE;
+        if (more) {
+            reader.SetLineEnd(archive.LineEnd());
+            reader.AddLine(line);
+        } else {
+            reader.Finish();
+        }
+        while (reader.TakeBatch(batch)) {
+            if (!take(batch)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 void CRunCmd::SetUpReader(CScriptReader& reader) const {
@@ -111,30 +134,18 @@ BOOL CRunCmd::PlanOneTransaction(CArchive& archive) {
         long line;
     };
     std::vector<Found> found;
-    CScriptBatch batch;
-    CString line;
     long count = 0;
-    bool more = true;
-    while (more) {
-        more = archive.ReadString(line) != FALSE;
-        if (more) {
-            reader.SetLineEnd(archive.LineEnd());
-            reader.AddLine(line);
-        } else {
-            reader.Finish();
+    EachBatch(archive, reader, [&](const CScriptBatch& batch) {
+        if (!batch.failure.IsEmpty()) {
+            return false;  // the run reports it when it gets there
         }
-        while (reader.TakeBatch(batch)) {
-            if (!batch.failure.IsEmpty()) {
-                more = false;  // the run reports it when it gets there
-                break;
-            }
-            const Control control = ControlOf(batch.sql);
-            if (control != Control::None) {
-                found.push_back({count, control, batch.line});
-            }
-            ++count;
+        const Control control = ControlOf(batch.sql);
+        if (control != Control::None) {
+            found.push_back({count, control, batch.line});
         }
-    }
+        ++count;
+        return true;
+    });
     if (found.empty()) {
         return TRUE;
     }
@@ -239,28 +250,14 @@ BOOL CRunCmd::RunScript() {
 BOOL CRunCmd::ReadBatches(CArchive& archive) {
     CScriptReader reader(m_strBatchSeparator);
     SetUpReader(reader);
-    CScriptBatch batch;
-    CString line;
     long index = 0;
-    bool more = true;
-    while (more) {
-        more = archive.ReadString(line) != FALSE;
-        if (more) {
-            reader.SetLineEnd(archive.LineEnd());
-            reader.AddLine(line);
-        } else {
-            reader.Finish();
-        }
-        while (reader.TakeBatch(batch)) {
-            // The run's own transaction stands in for the script's.
-            const bool own = index == m_ownBegin || index == m_ownCommit;
-            ++index;
-            if (!own && !ExecuteBatch(batch)) {
-                return FALSE;
-            }
-        }
-    }
-    return TRUE;
+    const bool all = EachBatch(archive, reader, [&](const CScriptBatch& batch) {
+        // The run's own transaction stands in for the script's.
+        const bool own = index == m_ownBegin || index == m_ownCommit;
+        ++index;
+        return own || ExecuteBatch(batch) != FALSE;
+    });
+    return all ? TRUE : FALSE;
 }
 
 BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
