@@ -93,10 +93,35 @@ if as_user "vorla-reg query 'HKCU\\SOFTWARE\\ODBC\\ODBC.INI\\ODBC Data Sources' 
   fail "the temporary data source VORLA1 is still registered after the demo"
 fi
 
-echo "== a data source of the user's, seen by isql"
-as_user "vorla -m2 -o y.mdb -d MyShop -c 'My shop' -i /usr/share/doc/vorla/examples/demo.sql -b GO"
-seen=$(as_user "echo 'SELECT count(*) FROM orders' | isql -b -d'|' MyShop")
-[[ $(tail -n 1 <<<"$seen") == 3 ]] || fail "isql does not read the orders of MyShop: $seen"
+echo "== the README's commands as they stand, on the package alone"
+# What apt would install for the package on a machine that has nothing
+# installed: every command the README's block runs must come with it.
+readme=/usr/share/doc/vorla/README.md
+block=$(awk '/^Then any user runs the demo/ { seen = 1 }
+  seen && /^```sh/ { inside = 1; next }
+  inside && /^```/ { exit }
+  inside { print }' "$readme")
+[[ -n $block ]] || fail "$readme has no command block after 'Then any user runs the demo'"
+empty=$(mktemp)
+closure=$(apt-get -s -o Dir::State::status="$empty" -o APT::Install-Recommends=true \
+  install "$package" 2>/dev/null | awk '$1 == "Inst" { print $2 }')
+rm -f "$empty"
+[[ -n $closure ]] || fail "apt cannot work out what the package brings on a machine without packages"
+while read -r command _; do
+  [[ $(type -t "$command") == builtin ]] && continue
+  owner=$(dpkg-query -S "$(type -P "$command")" 2>/dev/null | cut -d: -f1 | head -n 1)
+  [[ -n $owner ]] || fail "no package on this machine has the README's command '$command'"
+  grep -qx "$owner" <<<"$closure" ||
+    fail "the README runs '$command' from $owner, which the package does not bring (it brings: $(tr '\n' ' ' <<<"$closure"))"
+done < <(grep -o '^[a-z][a-z0-9-]*\( \|$\)' <<<"$block" | sort -u; sed -n 's/.*| *\([a-z][a-z0-9-]*\).*/\1/p' <<<"$block")
+seen=""
+while IFS= read -r line; do
+  seen=$(as_user "$line")
+done <<<"$block"
+# The block's last line asks isql for the orders of the data source made
+# with -c.
+grep -q '^| *3 *|$' <<<"$seen" ||
+  fail "the README's last command does not show the 3 orders: $seen"
 
 echo "== apt-get remove vorla"
 "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 remove -y vorla
