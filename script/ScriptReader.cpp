@@ -44,6 +44,23 @@ std::string Trimmed(const std::string& text) {
     return text.substr(begin, EndWithoutSpace(text, begin, text.size()) - begin);
 }
 
+// The line breaks in text[begin, end): LF, CRLF or a lone CR, as a
+// script's lines may end.
+long LineBreaks(const std::string& text, size_t begin, size_t end) {
+    long breaks = 0;
+    for (size_t i = begin; i < end; ++i) {
+        breaks += static_cast<long>(text[i] == '\n' || (text[i] == '\r' && text[i + 1] != '\n'));
+    }
+    return breaks;
+}
+
+// Trimmed(text), with `line` moved on by the line breaks trimmed from its
+// beginning.
+std::string TrimmedFrom(const std::string& text, long& line) {
+    line += LineBreaks(text, 0, FirstNonSpace(text, 0, text.size()));
+    return Trimmed(text);
+}
+
 }  // namespace
 
 CScriptReader::CScriptReader(const CString& separator) : m_separator(separator.Str()) {
@@ -468,6 +485,9 @@ void CScriptReader::AddPiece(const std::string& line, size_t begin, size_t end, 
             m_sql += kLineJoin;
         }
     }
+    if (!m_hasLines) {
+        m_sqlFirstLine = m_lineNumber;
+    }
     m_sql.append(line, begin, end - begin);
     m_hasLines = true;
 
@@ -501,7 +521,7 @@ void CScriptReader::EndBatch() {
     if (m_hasText) {
         Batch batch;
         batch.line = m_firstTextLine;
-        batch.sql = SqlToSend();
+        batch.sql = SqlToSend(batch.sqlLine);
         CollapseWhitespace(Trimmed(m_shown), batch.shown);
         m_ready.push_back(std::move(batch));
     }
@@ -529,18 +549,19 @@ void CScriptReader::Fail(const std::string& why, const std::string& shown) {
     m_failed = true;
 }
 
-std::string CScriptReader::SqlToSend() {
-    std::string sql = Trimmed(m_sql);
+std::string CScriptReader::SqlToSend(long& firstLine) {
+    firstLine = m_sqlFirstLine;
     if (!m_omitComments || !m_hasSemicolon) {
-        return sql;
+        return TrimmedFrom(m_sql, firstLine);
     }
+    std::string sql = Trimmed(m_sql);
     // The words after which the driver lets several statements through.
     static const char* const kDefinitionWords[] = {
         "alter", "analyze", "attach",  "begin",   "commit",   "create",    "detach",
         "drop",  "end",     "reindex", "release", "rollback", "savepoint", "vacuum"};
     for (const char* word : kDefinitionWords) {
         if (CString(sql.substr(0, std::char_traits<char>::length(word))).CompareNoCase(word) == 0) {
-            return sql;
+            return TrimmedFrom(m_sql, firstLine);
         }
     }
     if (m_state == State::BlockComment) {
@@ -550,11 +571,14 @@ std::string CScriptReader::SqlToSend() {
     size_t from = 0;
     for (const auto& [commentBegin, commentEnd] : m_comments) {
         kept.append(m_sql, from, commentBegin - from);
-        kept += ' ';
+        // A comment over several lines leaves its line breaks, so that a
+        // line the database names in the text is still the script's.
+        const long breaks = LineBreaks(m_sql, commentBegin, commentEnd);
+        kept.append(breaks > 0 ? static_cast<size_t>(breaks) : 1, breaks > 0 ? '\n' : ' ');
         from = commentEnd;
     }
     kept.append(m_sql, from, std::string::npos);
-    return Trimmed(kept);
+    return TrimmedFrom(kept, firstLine);
 }
 
 void CScriptReader::CollapseWhitespace(const CString& source, CString& target) {

@@ -41,6 +41,9 @@ struct CScriptBatch {
     CString shown;
     // The script line where the batch's text begins.
     long line = 0;
+    // The script line of the first character of `sql` (a comment before the
+    // text may be sent with it); every line break in `sql` is one more line.
+    long sqlLine = 0;
     // When not empty, the reading failed here: this says why (and `shown`
     // what was refused), and nothing more is read.
     CString failure;
@@ -117,7 +120,8 @@ private:
     void Fail(const std::string& why, const std::string& shown);
     // The batch's text to send, with comments left out where the driver
     // needs it.
-    std::string SqlToSend();
+    // The text to send, and the script line of its first character.
+    std::string SqlToSend(long& firstLine);
 
     std::string m_separator;
     const char* m_lineEnd = "\n";
@@ -141,6 +145,7 @@ private:
     bool m_pieceHasText = false;  // the same, for the current line's piece
     bool m_hasLines = false;
     long m_firstTextLine = 0;
+    long m_sqlFirstLine = 0;  // the line of m_sql's first piece
     size_t m_shownTextStart = 0;
 
     // The statement's structure, from its words.

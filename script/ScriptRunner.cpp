@@ -8,6 +8,7 @@
 #include "framework/CDBException.h"
 #include "framework/CFile.h"
 #include "framework/Console.h"
+#include "script/ErrorPlace.h"
 #include "script/ScriptReader.h"
 
 namespace {
@@ -276,10 +277,19 @@ BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
     } catch (CDBException* e) {
         AfxWriteErrLine("Script error: " + e->m_strError);
         AfxWriteErrLine(batch.shown);
-        // Where to look: the script line where the failed batch begins.
+        // Where to look: the script line where the failed batch begins, or
+        // the one inside it that the database names.
+        const long inside = LineInStatement(e->m_strError, batch.sql);
+        const long line = inside > 0 ? batch.sqlLine + inside - 1 : batch.line;
         CString where;
-        where.Format("At line %ld of '", batch.line);
-        AfxWriteErrLine(where + m_strCommandFile + "'.");
+        where.Format("At line %ld of '", line);
+        where += m_strCommandFile + "'";
+        if (line != batch.line) {
+            CString begins;
+            begins.Format(" (the statement begins at line %ld)", batch.line);
+            where += begins;
+        }
+        AfxWriteErrLine(where + ".");
         e->Delete();
         return FALSE;
     }

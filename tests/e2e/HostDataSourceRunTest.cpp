@@ -191,23 +191,37 @@ ServerRunCase WrongPassword(std::function<std::string(const TestServer&)> messag
 // The third of four batches fails: the first two stay, the fourth never runs.
 // `error` gives the lines of the driver's message for the run's database.
 using ErrorLines = std::function<std::vector<std::string>(const TestServer&, const std::string&)>;
-ServerRunCase ThirdBatchFails(ErrorLines errorLines) {
-    return {"third batch fails",
+struct Failing {
+    const char* name;
+    std::string lines;  // the third batch, from the script's line 5
+    std::string shown;
+    std::string where;  // the line that names the place
+};
+const Failing kMissingTable{"third batch fails", "INSERT INTO missing VALUES (2)\n",
+                            "INSERT INTO missing VALUES (2)", "At line 5 of 's.sql'."};
+// The database names a line inside the statement (MariaDB), or a token that
+// stands on one line of it (PostgreSQL).
+const Failing kDeepInside{"syntax error inside a long statement",
+                          "INSERT INTO t VALUES\n(2),\n(3) oops,\n(4)\n",
+                          "INSERT INTO t VALUES (2), (3) oops, (4)",
+                          "At line 7 of 's.sql' (the statement begins at line 5)."};
+ServerRunCase ThirdBatchFails(const Failing& failing, ErrorLines errorLines) {
+    return {failing.name,
             {{Scope::System, "PgSys"}},
-            "CREATE TABLE t (id integer)\nGO\nINSERT INTO t VALUES (1)\nGO\n"
-            "INSERT INTO missing VALUES (2)\nGO\nINSERT INTO t VALUES (3)\nGO\n",
+            "CREATE TABLE t (id integer)\nGO\nINSERT INTO t VALUES (1)\nGO\n" + failing.lines +
+                "GO\nINSERT INTO t VALUES (3)\nGO\n",
             Args({"-d", "PgSys"}, {"-i", "s.sql", "-b", "GO"}),
-            [errorLines](const TestServer& server, const std::string& database) {
+            [errorLines, failing](const TestServer& server, const std::string& database) {
                 const std::vector<std::string> error = errorLines(server, database);
                 ExpectedStreams s = Connected("PgSys");
                 Executing(s, "CREATE TABLE t (id integer)");
                 Executing(s, "INSERT INTO t VALUES (1)");
-                Executing(s, "INSERT INTO missing VALUES (2)");
+                Executing(s, failing.shown);
                 s.Err("Script error: " + error[0]);
                 for (size_t i = 1; i < error.size(); ++i) {
                     s.Err(error[i]);
                 }
-                s.Err("INSERT INTO missing VALUES (2)").Err("At line 5 of 's.sql'.");
+                s.Err(failing.shown).Err(failing.where);
                 return s.Out("Closing connection.");
             },
             255,
@@ -227,8 +241,12 @@ TEST(HostDataSources, ScriptsRunOnPostgreSql) {
                    " failed: FATAL:  password authentication failed for user \"alice\"\n";
         },
         "SELECT count(*) FROM pg_tables WHERE tablename = 't'"));
-    cases.push_back(ThirdBatchFails([](const TestServer&, const std::string&) {
+    cases.push_back(ThirdBatchFails(kMissingTable, [](const TestServer&, const std::string&) {
         return std::vector<std::string>{"ERROR: relation \"missing\" does not exist;",
+                                        "Error while executing the query"};
+    }));
+    cases.push_back(ThirdBatchFails(kDeepInside, [](const TestServer&, const std::string&) {
+        return std::vector<std::string>{"ERROR: syntax error at or near \"oops\";",
                                         "Error while executing the query"};
     }));
     // The example of the README, with its script from examples/: a PL/pgSQL
@@ -279,9 +297,17 @@ TEST(HostDataSources, ScriptsRunOnMariaDb) {
         "table_schema = DATABASE() AND table_name = 't'"));
     // The message names the server's version, which point releases change.
     const std::string version = maria.Sql("SELECT VERSION()", "mysql")[0];
-    cases.push_back(ThirdBatchFails([version](const TestServer&, const std::string& database) {
-        return std::vector<std::string>{"[ma-3.1.15][" + version + "]Table '" + database +
-                                        ".missing' doesn't exist"};
+    cases.push_back(
+        ThirdBatchFails(kMissingTable, [version](const TestServer&, const std::string& database) {
+            return std::vector<std::string>{"[ma-3.1.15][" + version + "]Table '" + database +
+                                            ".missing' doesn't exist"};
+        }));
+    cases.push_back(ThirdBatchFails(kDeepInside, [version](const TestServer&, const std::string&) {
+        return std::vector<std::string>{
+            "[ma-3.1.15][" + version +
+                "]You have an error in your SQL syntax; check the manual that corresponds to your "
+                "MariaDB server version for the right syntax to use near 'oops,",
+            "(4)' at line 3"};
     }));
     // A statement without results that the driver runs outside a prepared
     // statement (a trigger with a compound body): the driver must not be

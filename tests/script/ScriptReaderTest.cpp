@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "script/ErrorPlace.h"
 #include "script/ScriptReader.h"
 
 namespace vorla::test {
@@ -329,3 +330,60 @@ TEST(ScriptReader, StandardSqlEndsStatementsWhereTheDatabaseWould) {
 
 }  // namespace
 }  // namespace vorla::test
+
+// The script line that an error of the database points at: the batch's own
+// line numbers (comments before its text, comments left out, line ends
+// inside texts) carried to the line inside the statement that the message
+// names.
+TEST(ScriptReader, ErrorsPointAtTheScriptLine) {
+    struct Case {
+        const char* name;
+        std::string script;  // one failing batch, after a first one
+        bool omitComments;
+        const char* error;
+        long line;  // 0: the batch's first text line, 3
+    };
+    const std::string before = "SELECT 1\nGO\n";
+    const Case cases[] = {
+        {"MariaDB's line in the statement", "INSERT INTO t VALUES\n(1),\n(2) x\nGO\n", false,
+         "...for the right syntax to use near 'x' at line 3", 5},
+        {"a comment before the text is sent with it", "-- first\nINSERT INTO t\nVALUES (1) x\nGO\n",
+         false, "...near 'x' at line 3", 5},
+        {"a line number past the statement's end", "SELECT 2\nGO\n", false, "... at line 9", 0},
+        {"PostgreSQL's token on one line", "INSERT INTO t VALUES\n(1),\n(2) oops\nGO\n", false,
+         "ERROR: syntax error at or near \"oops\";", 5},
+        {"a token on two lines says nothing more", "SELECT a,\nb c,\nd c\nGO\n", false,
+         "syntax error at or near \"c\"", 0},
+        {"a token inside a longer word is another", "SELECT cc,\nc\nGO\n", false,
+         "at or near \"c\"", 4},
+        {"the end of the input", "SELECT (1,\n2,\n3\nGO\n", false,
+         "ERROR: syntax error at end of input", 5},
+        {"a block comment left out keeps its lines",
+         "/* a\nb */ INSERT INTO t VALUES (1);\n/* c\nd */\nINSERT INTO u VALUES (2) z;\nGO\n",
+         true, "near \"z\": syntax error", 7},
+        {"CRLF inside a text", "SELECT \"a\r\nb\" zz\nGO\n", false, "near \"zz\": syntax error", 4},
+        {"a message without a place", "SELECT 1,\nx\nGO\n", false, "no such column: x", 0},
+    };
+    for (const Case& c : cases) {
+        CScriptReader reader("GO");
+        reader.OmitCommentsOutsideDefinitions(c.omitComments);
+        const std::string script = before + c.script;
+        size_t begin = 0;
+        while (begin < script.size()) {
+            const size_t end = script.find('\n', begin);
+            std::string line = script.substr(begin, end - begin);
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+                reader.SetLineEnd("\r\n");
+            }
+            reader.AddLine(CString(line));
+            begin = end + 1;
+        }
+        reader.Finish();
+        CScriptBatch batch;
+        ASSERT_TRUE(reader.TakeBatch(batch)) << c.name;
+        ASSERT_TRUE(reader.TakeBatch(batch)) << c.name;
+        const long inside = LineInStatement(CString(c.error), batch.sql);
+        EXPECT_EQ(inside > 0 ? batch.sqlLine + inside - 1 : 0, c.line) << c.name;
+    }
+}
