@@ -1,5 +1,6 @@
 #include "app/Options.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "framework/Console.h"
@@ -15,9 +16,48 @@ bool IsOptionStart(char c) {
     return c != '\0' && std::strchr(kOptionPrefixes, c) != nullptr;
 }
 
-// A next argument that does not begin an option group can be a value.
+// A next argument that does not begin an option group can be a value; so
+// can a lone "-", a group without letters, which names standard input.
 bool HasValueArgument(int index, int argc, char* argv[]) {
-    return index + 1 < argc && argv[index + 1] != nullptr && !IsOptionStart(argv[index + 1][0]);
+    if (index + 1 >= argc || argv[index + 1] == nullptr) {
+        return false;
+    }
+    const char* next = argv[index + 1];
+    return !IsOptionStart(next[0]) || std::strcmp(next, kStandardInputName) == 0;
+}
+
+// -v NAME=VALUE: a name of letters, digits and underscores; the value is
+// everything after the first '='. A later value of the same name wins.
+bool TakeVariable(CRunCmd& cmd, const CString& value) {
+    const int equals = value.Find('=');
+    const CString name = equals > 0 ? value.Left(equals) : CString();
+    bool named = !name.IsEmpty();
+    for (const char c : name.Str()) {
+        named = named && (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_');
+    }
+    if (!named) {
+        AfxWriteErrLine(
+            "The value of -v must be NAME=VALUE, with a name of letters, digits "
+            "and '_': '" +
+            value + "' is not.");
+        return false;
+    }
+    cmd.m_variables.emplace_back(name, value.Mid(equals + 1));
+    return true;
+}
+
+// -r alone prints a table, -r csv CSV.
+bool TakeResultForm(CRunCmd& cmd, const CString& value) {
+    if (value.IsEmpty() || value.CompareNoCase("table") == 0) {
+        cmd.m_results = CRunCmd::Results::Table;
+    } else if (value.CompareNoCase("csv") == 0) {
+        cmd.m_results = CRunCmd::Results::Csv;
+    } else {
+        AfxWriteErrLine("The value of -r is 'table' (or none) or 'csv': '" + value +
+                        "' is neither.");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -47,7 +87,9 @@ ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[])
                 case 'd':
                 case 'e':
                 case 'i':
-                case 'o': {
+                case 'o':
+                case 'r':
+                case 'v': {
                     // The next argument wins over a rest attached to the letter.
                     CString value;
                     if (HasValueArgument(i, argc, argv)) {
@@ -56,7 +98,9 @@ ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[])
                         value = arg + pos + 1;
                     }
                     groupEnds = true;
-                    if (letter == 'e' || letter == 'i') {
+                    // "-i -" is standard input, which exists whatever it is.
+                    const bool standardInput = letter == 'i' && value == kStandardInputName;
+                    if ((letter == 'e' || letter == 'i') && !standardInput) {
                         if (!fs.PathExists(value)) {
                             AfxWriteErrLine(letter == 'e'
                                                 ? "Empty MS-Access db file '" + value +
@@ -83,6 +127,16 @@ ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[])
                             break;
                         case 'i':
                             cmd.m_strCommandFile = value;
+                            break;
+                        case 'r':
+                            if (!TakeResultForm(cmd, value)) {
+                                return ParseOutcome::BadValue;
+                            }
+                            break;
+                        case 'v':
+                            if (!TakeVariable(cmd, value)) {
+                                return ParseOutcome::BadValue;
+                            }
                             break;
                         default:
                             cmd.m_strOutputFile = value;
@@ -121,6 +175,9 @@ ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[])
                     break;
                 case 't':
                     cmd.m_bOneTransaction = TRUE;
+                    break;
+                case 'q':
+                    cmd.m_bQuiet = TRUE;
                     break;
                 default:
                     // Letters outside the option table are skipped.

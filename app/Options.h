@@ -9,6 +9,7 @@ enum class ParseOutcome {
     Run,          // go on with the run
     HelpShown,    // -h: the help was printed; exit 0
     MissingFile,  // -e or -i named a file that does not exist; exit -1
+    BadValue,     // a value that the option does not take (-v, -r); exit -1
 };
 
 // Reads arguments 1 .. argc-1 into the record. Option groups begin with one
@@ -17,5 +18,5 @@ enum class ParseOutcome {
 // for a missing -e or -i file.
 ParseOutcome ParseOptions(CRunCmd& cmd, CFileSystem& fs, int argc, char* argv[]);
 
-// Prints the eleven help lines, each after four blanks.
+// Prints the help lines, each after four blanks.
 void PrintHelp();

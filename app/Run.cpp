@@ -21,7 +21,7 @@ BOOL CRunCmd::Run() {
     }
     // Only reported here: the script stage fails later when it cannot open
     // the file.
-    if (!fs.PathExists(m_strCommandFile)) {
+    if (m_strCommandFile != kStandardInputName && !fs.PathExists(m_strCommandFile)) {
         AfxWriteErrLine("The specified command file '" + m_strCommandFile + "' does not exist.");
     }
 

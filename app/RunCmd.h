@@ -4,10 +4,16 @@
 // each stage prints its own messages and reports failure as false.
 #pragma once
 
+#include <utility>
+#include <vector>
+
 #include "framework/CDatabase.h"
 #include "framework/CFile.h"
 #include "framework/CString.h"
 #include "platform/Win32.h"
+
+// The -i value that names standard input.
+constexpr const char* kStandardInputName = "-";
 
 class CArchive;
 class CFileSystem;
@@ -42,7 +48,8 @@ public:
 
     // Script runner.
     BOOL RunScript();
-    BOOL ReadBatches(CArchive& archive);
+    // `scriptBytes`: the script's size, for the progress line (0: unknown).
+    BOOL ReadBatches(CArchive& archive, ULONGLONG scriptBytes = 0);
     BOOL ExecuteBatch(const CScriptBatch& batch);
     // With -t, read before anything is run: a script that begins a
     // transaction once and commits it with its last batch (as a database's
@@ -77,6 +84,13 @@ public:
     CString m_strConnect;
     // -a: the script is standard SQL rather than the program's own form.
     BOOL m_bStandardSql = FALSE;
+    // -v NAME=VALUE, in the order given.
+    std::vector<std::pair<CString, CString>> m_variables;
+    // -q: no "Executing:" lines.
+    BOOL m_bQuiet = FALSE;
+    // -r: what each statement returns is printed, in this form.
+    enum class Results { None, Table, Csv };
+    Results m_results = Results::None;
     // The output database, held open from the moment provisioning made or
     // found it until the connection is closed, sharing reading and writing
     // (the driver opens it too) but not deletion, so that no other run can

@@ -44,6 +44,7 @@ int VorlaMain(int argc, char* argv[], std::ostream& out, std::ostream& err) {
         case ParseOutcome::HelpShown:
             return 0;
         case ParseOutcome::MissingFile:
+        case ParseOutcome::BadValue:
             return -1;
         case ParseOutcome::Run:
             break;

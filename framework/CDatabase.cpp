@@ -4,6 +4,7 @@
 #include <limits>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "framework/ConnectString.h"
@@ -271,6 +272,70 @@ BOOL CDatabase::Open(LPCSTR dsn, BOOL exclusive, BOOL readOnly, LPCSTR connect, 
 }
 
 void CDatabase::ExecuteSQL(const CString& sql) {
+    ExecuteSQL(sql, nullptr);
+}
+
+void CDatabase::ReadResultSet(SQLHSTMT hstmt, SQLSMALLINT columns, CResultSet& set) {
+    set.columns.clear();
+    set.rows.clear();
+    for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(columns); ++column) {
+        SQLCHAR name[256] = {0};
+        SQLSMALLINT length = 0;
+        SQLSMALLINT type = 0;
+        SQLULEN size = 0;
+        SQLSMALLINT digits = 0;
+        SQLSMALLINT nullable = 0;
+        const SQLRETURN rc = SQLDescribeCol(hstmt, column, name, sizeof name, &length, &type, &size,
+                                            &digits, &nullable);
+        if (!Succeeded(rc)) {
+            AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        }
+        set.columns.emplace_back(reinterpret_cast<const char*>(name));
+    }
+    for (;;) {
+        SQLRETURN rc = SQLFetch(hstmt);
+        if (rc == SQL_NO_DATA) {
+            return;
+        }
+        if (!Succeeded(rc)) {
+            AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        }
+        std::vector<std::optional<CString>> row;
+        row.reserve(static_cast<size_t>(columns));
+        for (SQLUSMALLINT column = 1; column <= static_cast<SQLUSMALLINT>(columns); ++column) {
+            // A long value comes in parts, each call giving the next.
+            CString value;
+            bool null = false;
+            for (;;) {
+                char part[4096];
+                SQLLEN indicator = 0;
+                rc = SQLGetData(hstmt, column, SQL_C_CHAR, part, sizeof part, &indicator);
+                if (rc == SQL_NO_DATA) {
+                    break;
+                }
+                if (!Succeeded(rc)) {
+                    AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+                }
+                if (indicator == SQL_NULL_DATA) {
+                    null = true;
+                    break;
+                }
+                const bool whole =
+                    indicator != SQL_NO_TOTAL && indicator < static_cast<SQLLEN>(sizeof part);
+                const size_t got = whole ? static_cast<size_t>(indicator) : sizeof part - 1;
+                value.Append(part, static_cast<int>(got));
+                if (whole) {
+                    break;
+                }
+            }
+            row.push_back(null ? std::nullopt : std::optional<CString>(value));
+        }
+        set.rows.push_back(std::move(row));
+    }
+}
+
+void CDatabase::ExecuteSQL(const CString& sql,
+                           const std::function<void(const CResultSet&)>& results) {
     if (!IsOpen()) {
         AfxThrowDBException(SQL_INVALID_HANDLE, "The database connection is not open.");
     }
@@ -320,6 +385,11 @@ void CDatabase::ExecuteSQL(const CString& sql) {
         }
         if (columns <= 0) {
             return;
+        }
+        if (results) {
+            CResultSet set;
+            ReadResultSet(hstmt, columns, set);
+            results(set);
         }
         rc = SQLMoreResults(hstmt);
         if (rc == SQL_NO_DATA) {

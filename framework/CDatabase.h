@@ -2,8 +2,11 @@
 // through the driver manager, on which statements are executed directly.
 #pragma once
 
+#include <functional>
+
 #include "framework/CDBException.h"
 #include "framework/CObject.h"
+#include "framework/CResultSet.h"
 #include "framework/CString.h"
 #include "platform/Odbc.h"
 
@@ -56,6 +59,9 @@ public:
     // byte inside does not end it. Result sets are discarded unread.
     // Throws CDBException with the diagnostics of the failing call.
     void ExecuteSQL(const CString& sql);
+    // The same, handing each result set with columns to `results`, in order,
+    // before the next one is asked for.
+    void ExecuteSQL(const CString& sql, const std::function<void(const CResultSet&)>& results);
 
     // The database product the driver reports (SQL_DBMS_NAME), such as
     // "SQLite" or "PostgreSQL"; empty when not open or not reported.
@@ -87,6 +93,8 @@ protected:
 
 private:
     void ReadDbmsName();
+    // Reads the rows of the current result set of `hstmt`.
+    static void ReadResultSet(SQLHSTMT hstmt, SQLSMALLINT columns, CResultSet& set);
     BOOL m_bTransactionPending = FALSE;
     // The statement handle that ExecuteSQL reuses; allocated at the first
     // statement, freed by Close.

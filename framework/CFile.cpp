@@ -74,6 +74,7 @@ BOOL CFile::Open(LPCSTR fileName, UINT openFlags, CFileException* error) {
         return FALSE;
     }
     m_hFile = handle;
+    m_ownsHandle = true;
     return TRUE;
 }
 
@@ -110,9 +111,20 @@ void CFile::Flush() {
     }
 }
 
+BOOL CFile::OpenStandardInput(LPCSTR name) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == INVALID_HANDLE_VALUE || input == nullptr) {
+        return FALSE;
+    }
+    m_hFile = input;
+    m_strFileName = name;
+    m_ownsHandle = false;
+    return TRUE;
+}
+
 void CFile::Close() {
     BOOL ok = TRUE;
-    if (IsOpen()) {
+    if (IsOpen() && m_ownsHandle) {
         ok = CloseHandle(m_hFile);
     }
     m_hFile = INVALID_HANDLE_VALUE;
@@ -122,10 +134,10 @@ void CFile::Close() {
 }
 
 void CFile::Abort() {
-    if (IsOpen()) {
+    if (IsOpen() && m_ownsHandle) {
         CloseHandle(m_hFile);
-        m_hFile = INVALID_HANDLE_VALUE;
     }
+    m_hFile = INVALID_HANDLE_VALUE;
 }
 
 ULONGLONG CFile::GetLength() const {

@@ -43,6 +43,9 @@ public:
     // The compatibility share mode opens exclusively: no other handle may
     // have the file open at the same time.
     virtual BOOL Open(LPCSTR fileName, UINT openFlags, CFileException* error = nullptr);
+    // Reads the process's standard input, under the name `name`; Close and
+    // Abort leave the standard handle open for the rest of the process.
+    BOOL OpenStandardInput(LPCSTR name);
     virtual UINT Read(void* buffer, UINT count);
     virtual void Write(const void* buffer, UINT count);
     // Puts what was written on stable storage.
@@ -67,4 +70,5 @@ public:
 
 private:
     CString m_strFileName;
+    bool m_ownsHandle = true;
 };

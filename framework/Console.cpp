@@ -1,10 +1,15 @@
 #include "framework/Console.h"
 
 #include <iostream>
+#include <string>
 
 namespace {
 
+// The width of the status line shown, 0 for none.
+size_t g_statusWidth = 0;
+
 void Write(std::ostream& stream, const CString& text, bool lineEnd) {
+    AfxClearStatus();
     stream.write(text.Str().data(), static_cast<std::streamsize>(text.Str().size()));
     if (lineEnd) {
         stream.put('\n');
@@ -24,6 +29,27 @@ void AfxWriteOutLine(const CString& text) {
 
 void AfxWriteErrLine(const CString& text) {
     Write(std::cerr, text, true);
+}
+
+void AfxShowStatus(const CString& text) {
+    const std::string& line = text.Str();
+    std::string shown = "\r" + line;
+    if (line.size() < g_statusWidth) {
+        shown.append(g_statusWidth - line.size(), ' ');
+    }
+    std::cerr.write(shown.data(), static_cast<std::streamsize>(shown.size()));
+    std::cerr.flush();
+    g_statusWidth = line.size();
+}
+
+void AfxClearStatus() {
+    if (g_statusWidth == 0) {
+        return;
+    }
+    const std::string blank = "\r" + std::string(g_statusWidth, ' ') + "\r";
+    g_statusWidth = 0;
+    std::cerr.write(blank.data(), static_cast<std::streamsize>(blank.size()));
+    std::cerr.flush();
 }
 
 CConsoleRedirect::CConsoleRedirect(std::ostream& out, std::ostream& err)

@@ -13,6 +13,14 @@ void AfxWriteOut(const CString& text);
 void AfxWriteOutLine(const CString& text);
 void AfxWriteErrLine(const CString& text);
 
+// A status line on standard error, rewritten in place by the next call
+// (a carriage return, the text, blanks over what is left of the last one)
+// and cleared before anything else is written to either stream, so that it
+// never stands in another line. For a terminal only.
+void AfxShowStatus(const CString& text);
+// Clears the status line, if one is shown.
+void AfxClearStatus();
+
 // Sends the process's standard output and standard error (std::cout and
 // std::cerr, through which all of the program's console output goes) to the
 // given streams for the life of the object.

@@ -19,6 +19,10 @@ const AfxStringEntry kStrings[] = {
     {111, "-b    batch_separator"},
     {112, "-a    (script is standard SQL: '...' is text, ; ends a statement)"},
     {113, "-t    (run the whole script in one transaction: all of it or none)"},
+    {114, "-i -  (read the script from standard input)"},
+    {115, "-v    NAME=VALUE (the script's $(NAME) stands for VALUE; repeat for more)"},
+    {116, "-q    (quiet: no \"Executing:\" lines; a progress line on a terminal)"},
+    {117, "-r    [csv] (print what each statement returns: a table, or CSV)"},
     {IDS_TEMPLATE_ACCESS97, "empty.mdb"},
     {IDS_TEMPLATE_ACCESS2000, "empty2k.mdb"},
 };

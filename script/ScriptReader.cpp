@@ -94,6 +94,9 @@ CScriptReader::Dialect CScriptReader::DialectOf(const CString& dbmsName) {
     if (name.Find("mysql") >= 0 || name.Find("mariadb") >= 0) {
         return Dialect::MySql;
     }
+    if (name.Find("sqlite") >= 0) {
+        return Dialect::Sqlite;
+    }
     return Dialect::Other;
 }
 
@@ -117,7 +120,157 @@ void CScriptReader::AddLine(const CString& line) {
     if (m_state == State::Outside && TakeWholeLine(text, begin, text.size())) {
         return;
     }
-    ScanLine(text, begin, text.size());
+    m_line.assign(text, 0, text.size());
+    ScanLine(m_line, begin, m_line.size());
+}
+
+void CScriptReader::SetVariable(const std::string& name, const std::string& value) {
+    const std::string key = CString(name).MakeUpper().Str();
+    m_variablesOn = true;
+    for (auto& [known, known_value] : m_variables) {
+        if (known == key) {
+            known_value = value;
+            return;
+        }
+    }
+    m_variables.emplace_back(key, value);
+}
+
+bool CScriptReader::Substitute(std::string& text, size_t& i, size_t& end, size_t& textEnd) {
+    const size_t close = text.find(')', i + 2);
+    if (close == std::string::npos || close >= end) {
+        i += 2;
+        return true;
+    }
+    const std::string key = CString(text.substr(i + 2, close - i - 2)).MakeUpper().Str();
+    for (const auto& [name, value] : m_variables) {
+        if (name == key) {
+            const size_t length = close + 1 - i;
+            text.replace(i, length, value);
+            end = end + value.size() - length;
+            textEnd = textEnd + value.size() - length;
+            i += value.size();
+            return true;
+        }
+    }
+    const std::string name = text.substr(i + 2, close - i - 2);
+    Fail(Where(m_lineNumber) + ": $(" + name + ") has no value (give it one with -v " + name +
+             "=VALUE or :setvar " + name + " VALUE); nothing from it on is run",
+         Trimmed(text.substr(0, end)));
+    return false;
+}
+
+std::string CScriptReader::Where(long line) const {
+    std::string where = "line " + std::to_string(line);
+    if (!m_fileName.empty()) {
+        where += " of '" + m_fileName + "'";
+    }
+    return where;
+}
+
+bool CScriptReader::TakeInclude(Include& include) {
+    if (!m_includeWaits) {
+        return false;
+    }
+    m_includeWaits = false;
+    include = m_include;
+    return true;
+}
+
+void CScriptReader::EnterFile(const std::string& name) {
+    m_files.emplace_back(m_fileName, m_lineNumber);
+    m_fileName = name;
+    m_lineNumber = 0;
+    m_firstLine = true;
+}
+
+void CScriptReader::LeaveFile() {
+    if (m_files.empty()) {
+        return;
+    }
+    m_fileName = m_files.back().first;
+    m_lineNumber = m_files.back().second;
+    m_files.pop_back();
+}
+
+void CScriptReader::Refuse(const std::string& why) {
+    if (!m_failed) {
+        Fail(Where(m_lineNumber) + ": " + why, m_lastLine);
+    }
+}
+
+bool CScriptReader::CommandArgument(const std::string& text, size_t from, size_t end,
+                                    std::string& argument) {
+    from = FirstNonSpace(text, from, end);
+    end = EndWithoutSpace(text, from, end);
+    argument = text.substr(from, end - from);
+    if (argument.size() >= 2 && (argument.front() == '"' || argument.front() == '\'') &&
+        argument.back() == argument.front()) {
+        argument = argument.substr(1, argument.size() - 2);
+    }
+    if (!m_variablesOn) {
+        return true;
+    }
+    size_t argumentEnd = argument.size();
+    size_t unused = argumentEnd;
+    for (size_t i = argument.find("$("); i < argumentEnd; i = argument.find("$(", i)) {
+        if (!Substitute(argument, i, argumentEnd, unused)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CScriptReader::TakeClientCommand(const std::string& text, size_t first, size_t end) {
+    const size_t wordEnd = std::min(end, text.find_first_of(" \t\v\f\r", first));
+    const CString word(text.substr(first, wordEnd - first));
+    const auto is = [&word](const char* name) { return word.CompareNoCase(name) == 0; };
+    // Which include this is, if one: its path is relative to the includer,
+    // or to the current directory.
+    bool include = false;
+    bool fromIncluder = false;
+    if (!m_standard) {
+        if (is(":setvar")) {
+            const size_t nameBegin = FirstNonSpace(text, wordEnd, end);
+            const size_t nameEnd = std::min(end, text.find_first_of(" \t\v\f\r", nameBegin));
+            std::string value;
+            if (nameBegin == nameEnd) {
+                Fail(Where(m_lineNumber) + ": :setvar needs a name and a value",
+                     Trimmed(text.substr(first, end - first)));
+            } else if (CommandArgument(text, nameEnd, end, value)) {
+                SetVariable(text.substr(nameBegin, nameEnd - nameBegin), value);
+            }
+            return true;
+        }
+        include = fromIncluder = is(":r");
+    } else if (m_dialect == Dialect::PostgreSql) {
+        include = is("\\i") || is("\\include");
+        fromIncluder = is("\\ir") || is("\\include_relative");
+        include = include || fromIncluder;
+    } else if (m_dialect == Dialect::MySql) {
+        include = is("\\.") || (!m_hasText && is("source"));
+    } else if (m_dialect == Dialect::Sqlite) {
+        include = !m_hasText && is(".read");
+    }
+    if (!include) {
+        return false;
+    }
+    m_lastLine = Trimmed(text.substr(first, end - first));
+    std::string path;
+    if (!CommandArgument(text, wordEnd, end, path)) {
+        return true;
+    }
+    // The MySQL client takes "source f.sql;" as it takes "source f.sql".
+    if (m_dialect == Dialect::MySql && !path.empty() && path.back() == ';') {
+        path.pop_back();
+    }
+    if (path.empty()) {
+        Refuse("the include names no file");
+        return true;
+    }
+    m_include = {path, fromIncluder};
+    m_includeWaits = true;
+    return true;
 }
 
 bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t end) {
@@ -136,6 +289,9 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
         EndBatch();
         return true;
     }
+    if (TakeClientCommand(text, first, end)) {
+        return true;
+    }
     if (!m_standard) {
         return false;
     }
@@ -147,7 +303,7 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
         if (word == "\\restrict" || word == "\\unrestrict") {
             return true;
         }
-        Fail("line " + std::to_string(m_lineNumber) +
+        Fail(Where(m_lineNumber) +
                  " is a command of another client, not SQL; nothing from it on is run",
              Trimmed(text.substr(first, end - first)));
         return true;
@@ -156,7 +312,7 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
         const size_t from = FirstNonSpace(text, wordEnd, end);
         const size_t to = std::min(end, text.find_first_of(" \t\v\f\r", from));
         if (from == to) {
-            Fail("line " + std::to_string(m_lineNumber) + " sets no terminator",
+            Fail(Where(m_lineNumber) + " sets no terminator",
                  Trimmed(text.substr(first, end - first)));
         } else {
             m_terminator = text.substr(from, to - from);
@@ -167,14 +323,14 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
     return false;
 }
 
-void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) {
+void CScriptReader::ScanLine(std::string& text, size_t begin, size_t end) {
     const bool oneCharacter = m_separator.size() == 1;
     const char separator = oneCharacter ? m_separator[0] : '\0';
     // In the program's own form the line is trimmed before the separator is
     // looked for: a blank or tab separator before the first or after the last
     // character of text is no boundary.
     const size_t textBegin = m_standard ? begin : FirstNonSpace(text, begin, end);
-    const size_t textEnd = m_standard ? end : EndWithoutSpace(text, textBegin, end);
+    size_t textEnd = m_standard ? end : EndWithoutSpace(text, textBegin, end);
     const bool terminated = m_standard && m_separator.empty();
     const bool mySql = m_standard && m_dialect == Dialect::MySql;
     size_t pieceBegin = begin;
@@ -214,6 +370,10 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
                     i += 2;
                     continue;
                 }
+                if (m_variablesOn && c == '$' && next == '(') {
+                    Substitute(text, i, end, textEnd);
+                    continue;
+                }
                 const char closing = m_state == State::DoubleQuoted   ? '"'
                                      : m_state == State::SingleQuoted ? '\''
                                      : m_state == State::Backticked   ? '`'
@@ -226,6 +386,12 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
             }
             case State::DollarQuoted: {
                 const size_t close = text.find(m_dollarTag, i);
+                const size_t variable = m_variablesOn ? text.find("$(", i) : std::string::npos;
+                if (variable < close && variable < end) {
+                    i = variable;
+                    Substitute(text, i, end, textEnd);
+                    continue;
+                }
                 if (close == std::string::npos || close >= end) {
                     i = end;
                 } else {
@@ -262,6 +428,12 @@ void CScriptReader::ScanLine(const std::string& text, size_t begin, size_t end) 
                 m_pieceHasText = true;
             }
             ++i;
+            continue;
+        }
+        if (m_variablesOn && c == '$' && next == '(') {
+            takeWord();
+            m_pieceHasText = true;
+            Substitute(text, i, end, textEnd);
             continue;
         }
         if (terminated && c == m_terminator[0] &&
@@ -354,7 +526,7 @@ bool CScriptReader::OpenQuote(const std::string& text, size_t& i, size_t end) {
         m_backslashEscapes = m_dialect == Dialect::MySql;
     } else if (c == '`') {
         m_state = State::Backticked;
-    } else if (c == '[' && m_dialect == Dialect::Other) {
+    } else if (c == '[' && (m_dialect == Dialect::Other || m_dialect == Dialect::Sqlite)) {
         m_state = State::Bracketed;
     } else if (c == '$' && m_dialect == Dialect::PostgreSql && !afterWord) {
         // $$ or $tag$, the tag a name that does not begin with a digit.
@@ -487,6 +659,10 @@ void CScriptReader::AddPiece(const std::string& line, size_t begin, size_t end, 
     }
     if (!m_hasLines) {
         m_sqlFirstLine = m_lineNumber;
+        m_sqlFirstFile = m_fileName;
+        m_sqlOverFiles = false;
+    } else if (m_fileName != m_sqlFirstFile) {
+        m_sqlOverFiles = true;
     }
     m_sql.append(line, begin, end - begin);
     m_hasLines = true;
@@ -497,6 +673,7 @@ void CScriptReader::AddPiece(const std::string& line, size_t begin, size_t end, 
     const size_t last = cut ? end : EndWithoutSpace(line, first, end);
     if (!m_hasText && m_pieceHasText) {
         m_firstTextLine = m_lineNumber;
+        m_firstTextFile = m_fileName;
         m_shownTextStart = m_shown.size();
     }
     m_shown.append(line, first, last - first);
@@ -512,6 +689,7 @@ void CScriptReader::EndBatch() {
         CString shown;
         CollapseWhitespace(Trimmed(m_shown.substr(m_shownTextStart)), shown);
         Fail("line " + std::to_string(m_firstTextLine) +
+                 (m_firstTextFile.empty() ? "" : " of '" + m_firstTextFile + "'") +
                  ": COPY ... FROM stdin takes its rows from the client, and a script sends none"
                  " (dump with --inserts to have them as INSERT statements)",
              shown.Str());
@@ -521,7 +699,11 @@ void CScriptReader::EndBatch() {
     if (m_hasText) {
         Batch batch;
         batch.line = m_firstTextLine;
+        batch.file = m_firstTextFile;
         batch.sql = SqlToSend(batch.sqlLine);
+        if (m_sqlOverFiles) {
+            batch.sqlLine = 0;
+        }
         CollapseWhitespace(Trimmed(m_shown), batch.shown);
         m_ready.push_back(std::move(batch));
     }

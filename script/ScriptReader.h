@@ -29,6 +29,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <deque>
 #include <string>
 #include <utility>
@@ -39,10 +40,13 @@
 struct CScriptBatch {
     CString sql;
     CString shown;
-    // The script line where the batch's text begins.
+    // The script line where the batch's text begins, in `file`: the name
+    // of the included file it is in, empty for the script itself.
     long line = 0;
+    CString file;
     // The script line of the first character of `sql` (a comment before the
     // text may be sent with it); every line break in `sql` is one more line.
+    // 0 when the batch runs over more than one file.
     long sqlLine = 0;
     // When not empty, the reading failed here: this says why (and `shown`
     // what was refused), and nothing more is read.
@@ -53,7 +57,15 @@ class CScriptReader {
 public:
     using Batch = CScriptBatch;
 
-    enum class Dialect { Other, PostgreSql, MySql };
+    enum class Dialect { Other, PostgreSql, MySql, Sqlite };
+
+    // A file that a line of the script asks to be read in its place: a
+    // relative path is taken from the including file's folder, or from the
+    // current directory (as the engines' own clients take theirs).
+    struct Include {
+        std::string path;
+        bool fromIncluder = false;
+    };
 
     // `separator` as given with -b; empty for none.
     explicit CScriptReader(const CString& separator);
@@ -75,9 +87,28 @@ public:
     // sent ("\n" until told otherwise); lines are joined by "\n" elsewhere.
     void SetLineEnd(const char* lineEnd) { m_lineEnd = lineEnd; }
 
+    // Gives $(NAME) a value (names without regard to case). From the first
+    // value on, $(NAME) outside comments, in texts too, is replaced by its
+    // value as the line is read, and a name without one fails the script
+    // there; before, "$(" is text like any other. ":setvar NAME VALUE" lines
+    // of the program's own form set one too.
+    void SetVariable(const std::string& name, const std::string& value);
+
     // Reads one line, without its line end. Batches that it completes wait
     // in order for TakeBatch.
     void AddLine(const CString& line);
+    // The include that the last line asked for: ":r FILE" in the program's
+    // own form; with standard SQL, the include command of the database's own
+    // client (\i and \ir, .read, source and \.). The caller reads the file's
+    // lines in between EnterFile and LeaveFile.
+    bool TakeInclude(Include& include);
+    // The lines that follow are those of the included file `name` (as
+    // messages name it), from its line 1, until LeaveFile.
+    void EnterFile(const std::string& name);
+    void LeaveFile();
+    // Fails the script at the line read last (an include that cannot be
+    // read): `why` follows the line's place in the message.
+    void Refuse(const std::string& why);
     // The end of the script: what has been accumulated becomes the last batch.
     void Finish();
     // The next completed batch, oldest first; false when none waits.
@@ -105,8 +136,22 @@ private:
     // The bytes that may begin a text, a comment, a boundary or a dollar
     // quote, which the scan looks at closely; every other byte is plain.
     void MarkSpecialCharacters();
+    // The line's place for a message: "line N", and "of 'FILE'" inside an
+    // included file.
+    std::string Where(long line) const;
+    // An include line, or a :setvar one; true when the line is one.
+    bool TakeClientCommand(const std::string& text, size_t first, size_t end);
+    // Replaces the $(NAME) at text[i] by its value, moving `i` past it and
+    // `end` and `textEnd` by the change in length; false (and the script
+    // failed) for a name without a value. A "$(" without ")" stays text.
+    bool Substitute(std::string& text, size_t& i, size_t& end, size_t& textEnd);
+    // The argument of a client command: what follows the command word,
+    // trimmed, with a pair of quotes around it removed and variables
+    // replaced.
+    bool CommandArgument(const std::string& text, size_t from, size_t end, std::string& argument);
+
     // Scans one line from `begin`, adding its pieces to the batch.
-    void ScanLine(const std::string& text, size_t begin, size_t end);
+    void ScanLine(std::string& text, size_t begin, size_t end);
     // Where an opening character starts a quoted span; false when `c` opens
     // none here.
     bool OpenQuote(const std::string& text, size_t& i, size_t end);
@@ -166,4 +211,20 @@ private:
     std::vector<std::pair<size_t, size_t>> m_comments;
 
     std::deque<Batch> m_ready;
+
+    // Variables, by their names in upper case; on once one has a value.
+    std::vector<std::pair<std::string, std::string>> m_variables;
+    bool m_variablesOn = false;
+    std::string m_line;  // the line being read, variables replaced
+
+    // Included files being read: the file's name and the line number of the
+    // file that included it.
+    std::vector<std::pair<std::string, long>> m_files;
+    std::string m_fileName;  // the current file's, empty for the script
+    bool m_includeWaits = false;
+    Include m_include;
+    std::string m_lastLine;  // trimmed, for a refusal of the line
+    std::string m_firstTextFile;
+    std::string m_sqlFirstFile;
+    bool m_sqlOverFiles = false;
 };

@@ -1,6 +1,8 @@
 #include <cctype>
 #include <cstring>
+#include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "app/RunCmd.h"
@@ -8,7 +10,11 @@
 #include "framework/CDBException.h"
 #include "framework/CFile.h"
 #include "framework/Console.h"
+#include "platform/PathSeparator.h"
+#include "platform/Win32.h"
 #include "script/ErrorPlace.h"
+#include "script/Progress.h"
+#include "script/ResultText.h"
 #include "script/ScriptReader.h"
 
 namespace {
@@ -93,19 +99,118 @@ CString NotReadable(const char* bytes, UINT size) {
     return CString();
 }
 
-// Reads the script through `reader`, handing each completed batch to `take`
-// in order; false as soon as `take` does, true at the end of the script.
+constexpr size_t kMaxIncludeDepth = 16;
+
+// A file that the script includes, open for reading.
+struct IncludedFile {
+    CFile file;
+    std::unique_ptr<CArchive> archive;
+    CString name;      // as messages name it
+    CString fullPath;  // to know a file that is being read already
+};
+
+CString FullPath(const CString& path) {
+    char full[_MAX_PATH];
+    const DWORD length = GetFullPathNameA(path, sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? CString(full) : path;
+}
+
+// The folder part of `path` as it is written, with its separator; empty
+// for a name in the current directory.
+CString FolderOf(const CString& path) {
+    const std::string& text = path.Str();
+    const size_t separator = text.find_last_of("/\\");
+    return separator == std::string::npos ? CString() : CString(text.substr(0, separator + 1));
+}
+
+// Opens what `include` names for `reader`, from the innermost file being read
+// (`script` itself when `open` is empty): pushed on `open` and entered in the
+// reader, or the script refused at the include line with the reason.
+void OpenInclude(const CScriptReader::Include& include, const CString& script,
+                 CScriptReader& reader, std::vector<std::unique_ptr<IncludedFile>>& open) {
+    const CString& includer = open.empty() ? script : open.back()->name;
+    CString name(include.path.c_str());
+    if (include.fromIncluder && !IsAbsolutePath(name)) {
+        name = FolderOf(includer) + name;
+    }
+    if (open.size() >= kMaxIncludeDepth) {
+        reader.Refuse("included files nest more than 16 deep here; nothing from it on is run");
+        return;
+    }
+    auto next = std::make_unique<IncludedFile>();
+    next->name = name;
+    next->fullPath = FullPath(name);
+    // A file that includes itself, through any chain, would never end.
+    const auto same = [&next](const CString& path) {
+        return path.CompareNoCase(next->fullPath) == 0 || path == next->fullPath;
+    };
+    bool again = same(FullPath(script));
+    CString chain = script + " -> ";
+    for (const auto& file : open) {
+        again = again || same(file->fullPath);
+        chain += file->name + " -> ";
+    }
+    if (again) {
+        reader.Refuse("'" + std::string(name.Str()) + "' is being read already (" + chain.Str() +
+                      name.Str() + "); nothing from it on is run");
+        return;
+    }
+    if (!next->file.Open(name, CFile::modeRead | CFile::shareDenyWrite)) {
+        const DWORD error = GetLastError();
+        CString why = CFile::DescribeOpenFailure(name, error);
+        reader.Refuse("the included file '" + std::string(name.Str()) + "' cannot be read" +
+                      (why.IsEmpty() ? std::string() : ": " + std::string(why.Str())) +
+                      "; nothing from it on is run");
+        return;
+    }
+    if (GetFileType(next->file.m_hFile) == FILE_TYPE_DISK) {
+        char head[kArchiveBufferSize];
+        CFile probe;
+        const UINT got = probe.Open(name, CFile::modeRead | CFile::shareDenyWrite)
+                             ? probe.Read(head, sizeof head)
+                             : 0;
+        const CString why = NotReadable(head, got);
+        if (!why.IsEmpty()) {
+            reader.Refuse("the included file '" + std::string(name.Str()) + "' " + why.Str() +
+                          "; nothing from it on is run");
+            return;
+        }
+    }
+    next->archive = std::make_unique<CArchive>(&next->file, CArchive::load, kArchiveBufferSize);
+    reader.EnterFile(name.Str());
+    open.push_back(std::move(next));
+}
+
+// Reads the script `name` through `reader`, with the files it includes in
+// their places, handing each completed batch to `take` in order; false as
+// soon as `take` does, true at the end of the script. `scriptRead` counts the
+// bytes of the script itself read so far.
 template <class Take>
-bool EachBatch(CArchive& archive, CScriptReader& reader, Take take) {
+bool EachBatch(CArchive& script, const CString& name, CScriptReader& reader, Take take,
+               ULONGLONG* scriptRead = nullptr) {
+    std::vector<std::unique_ptr<IncludedFile>> included;
     CScriptBatch batch;
     CString line;
     for (bool more = true; more;) {
-        more = archive.ReadString(line) != FALSE;
-        if (more) {
+        CArchive& archive = included.empty() ? script : *included.back()->archive;
+        const bool read = archive.ReadString(line) != FALSE;
+        if (read) {
+            if (scriptRead != nullptr && included.empty()) {
+                *scriptRead += static_cast<ULONGLONG>(line.GetLength()) +
+                               std::char_traits<char>::length(archive.LineEnd());
+            }
             reader.SetLineEnd(archive.LineEnd());
             reader.AddLine(line);
+            CScriptReader::Include include;
+            if (reader.TakeInclude(include)) {
+                OpenInclude(include, name, reader, included);
+            }
+        } else if (!included.empty()) {
+            included.pop_back();
+            reader.LeaveFile();
         } else {
             reader.Finish();
+            more = false;
         }
         while (reader.TakeBatch(batch)) {
             if (!take(batch)) {
@@ -124,6 +229,9 @@ void CRunCmd::SetUpReader(CScriptReader& reader) const {
         reader.UseStandardSql(CScriptReader::DialectOf(dbms));
     }
     reader.OmitCommentsOutsideDefinitions(dbms.CompareNoCase("SQLite") == 0);
+    for (const auto& [name, value] : m_variables) {
+        reader.SetVariable(name.Str(), value.Str());
+    }
 }
 
 BOOL CRunCmd::PlanOneTransaction(CArchive& archive) {
@@ -136,7 +244,7 @@ BOOL CRunCmd::PlanOneTransaction(CArchive& archive) {
     };
     std::vector<Found> found;
     long count = 0;
-    EachBatch(archive, reader, [&](const CScriptBatch& batch) {
+    EachBatch(archive, m_strCommandFile, reader, [&](const CScriptBatch& batch) {
         if (!batch.failure.IsEmpty()) {
             return false;  // the run reports it when it gets there
         }
@@ -177,7 +285,9 @@ BOOL CRunCmd::RunScript() {
     // Read-only, denying writers only, as the templates are read: any number
     // of runs read one script side by side, and a script that another
     // program is writing is refused.
-    if (!file.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {
+    const bool standardInput = m_strCommandFile == kStandardInputName;
+    if (!(standardInput ? file.OpenStandardInput(m_strCommandFile)
+                        : file.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite))) {
         const DWORD error = GetLastError();
         AfxWriteErrLine("Cannot open file '" + m_strCommandFile + "' for reading");
         const CString why = CFile::DescribeOpenFailure(m_strCommandFile, error);
@@ -192,7 +302,7 @@ BOOL CRunCmd::RunScript() {
         // A script in another encoding, or a file that is no text, would
         // reach the database as bytes it cannot read. Only a file on disk is
         // looked at ahead: what a pipe gives is read once.
-        const bool onDisk = GetFileType(file.m_hFile) == FILE_TYPE_DISK;
+        const bool onDisk = !standardInput && GetFileType(file.m_hFile) == FILE_TYPE_DISK;
         if (onDisk) {
             CFile probe;
             if (probe.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {
@@ -225,7 +335,7 @@ BOOL CRunCmd::RunScript() {
             }
         }
         CArchive archive(&file, CArchive::load, kArchiveBufferSize);
-        const BOOL result = ReadBatches(archive);
+        const BOOL result = ReadBatches(archive, onDisk ? file.GetLength() : 0);
         archive.Close();
         file.Close();
         return result;
@@ -248,16 +358,32 @@ BOOL CRunCmd::RunScript() {
     return FALSE;
 }
 
-BOOL CRunCmd::ReadBatches(CArchive& archive) {
+BOOL CRunCmd::ReadBatches(CArchive& archive, ULONGLONG scriptBytes) {
     CScriptReader reader(m_strBatchSeparator);
     SetUpReader(reader);
+    // Quiet runs show how far they are, on a terminal only: a log stays as
+    // it is.
+    CProgress progress(m_bQuiet && GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR,
+                       scriptBytes);
+    ULONGLONG read = 0;
     long index = 0;
-    const bool all = EachBatch(archive, reader, [&](const CScriptBatch& batch) {
-        // The run's own transaction stands in for the script's.
-        const bool own = index == m_ownBegin || index == m_ownCommit;
-        ++index;
-        return own || ExecuteBatch(batch) != FALSE;
-    });
+    long done = 0;
+    const bool all = EachBatch(
+        archive, m_strCommandFile, reader,
+        [&](const CScriptBatch& batch) {
+            // The run's own transaction stands in for the script's.
+            const bool own = index == m_ownBegin || index == m_ownCommit;
+            ++index;
+            if (own) {
+                return true;
+            }
+            if (ExecuteBatch(batch) == FALSE) {
+                return false;
+            }
+            progress.Update(read, ++done);
+            return true;
+        },
+        &read);
     return all ? TRUE : FALSE;
 }
 
@@ -269,21 +395,30 @@ BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
         return FALSE;
     }
     // The statement's line and the empty line after it leave in one write.
-    AfxWriteOut("Executing: " + batch.shown + "\n\n");
+    if (!m_bQuiet) {
+        AfxWriteOut("Executing: " + batch.shown + "\n\n");
+    }
     try {
         // The text goes with its length: a NUL byte inside it must not cut
         // short what is executed, compared with what was printed.
-        m_db.ExecuteSQL(batch.sql);
+        if (m_results == Results::None) {
+            m_db.ExecuteSQL(batch.sql);
+        } else {
+            const bool table = m_results == Results::Table;
+            m_db.ExecuteSQL(batch.sql, [table](const CResultSet& set) {
+                AfxWriteOut(table ? ResultTable(set) : ResultCsv(set));
+            });
+        }
     } catch (CDBException* e) {
         AfxWriteErrLine("Script error: " + e->m_strError);
         AfxWriteErrLine(batch.shown);
         // Where to look: the script line where the failed batch begins, or
         // the one inside it that the database names.
         const long inside = LineInStatement(e->m_strError, batch.sql);
-        const long line = inside > 0 ? batch.sqlLine + inside - 1 : batch.line;
+        const long line = inside > 0 && batch.sqlLine > 0 ? batch.sqlLine + inside - 1 : batch.line;
         CString where;
         where.Format("At line %ld of '", line);
-        where += m_strCommandFile + "'";
+        where += (batch.file.IsEmpty() ? m_strCommandFile : batch.file) + "'";
         if (line != batch.line) {
             CString begins;
             begins.Format(" (the statement begins at line %ld)", batch.line);

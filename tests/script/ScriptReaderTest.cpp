@@ -328,9 +328,6 @@ TEST(ScriptReader, StandardSqlEndsStatementsWhereTheDatabaseWould) {
     }
 }
 
-}  // namespace
-}  // namespace vorla::test
-
 // The script line that an error of the database points at: the batch's own
 // line numbers (comments before its text, comments left out, line ends
 // inside texts) carried to the line inside the statement that the message
@@ -387,3 +384,60 @@ TEST(ScriptReader, ErrorsPointAtTheScriptLine) {
         EXPECT_EQ(inside > 0 ? batch.sqlLine + inside - 1 : 0, c.line) << c.name;
     }
 }
+
+// $(NAME): replaced in texts and statements, never in comments, names
+// without regard to case, a later value winning; plain text until a
+// variable has a value; a name without a value refuses the script there.
+TEST(ScriptReader, VariablesStandForTheirValues) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, std::string>> given;  // as with -v
+        std::string script;
+        std::vector<Sent> expected;
+    };
+    const Case cases[] = {
+        {"without variables $( is text", {}, "SELECT \"$(x)\"\nGO\n", {Same("SELECT \"$(x)\"")}},
+        {"in statements and texts, any case",
+         {{"Db", "shop"}, {"who", "Ann"}},
+         "USE $(DB) -- $(comment) stays\nGO\nSELECT \"$(Who)\" /* $(db) */\nGO\n",
+         {Same("USE shop -- $(comment) stays"), Same("SELECT \"Ann\" /* $(db) */")}},
+        {":setvar, a later value winning",
+         {{"t", "a"}},
+         ":setvar T b\nSELECT * FROM $(t)\nGO\n:setvar T \"c d\"\nSELECT \"$(T)\"\nGO\n",
+         {Same("SELECT * FROM b"), Same("SELECT \"c d\"")}},
+        {"a value is not read again, nor cut by the comment marker",
+         {{"v", "1 ' $(v)"}},
+         "SELECT $(v)\nGO\n",
+         {Same("SELECT 1 ' $(v)")}},
+        {"a name without a value",
+         {{"a", "1"}},
+         "SELECT $(a)\nGO\nSELECT $(b)\nGO\nSELECT 3\nGO\n",
+         {Same("SELECT 1"),
+          {"refused: line 3: $(b) has no value (give it one with -v b=VALUE or :setvar b VALUE); "
+           "nothing from it on is run",
+           "SELECT $(b)"}}},
+    };
+    for (const Case& c : cases) {
+        CScriptReader reader("GO");
+        for (const auto& [name, value] : c.given) {
+            reader.SetVariable(name, value);
+        }
+        std::vector<Sent> sent;
+        size_t begin = 0;
+        while (begin < c.script.size()) {
+            const size_t end = c.script.find('\n', begin);
+            reader.AddLine(CString(c.script.substr(begin, end - begin)));
+            begin = end + 1;
+        }
+        reader.Finish();
+        for (CScriptBatch batch; reader.TakeBatch(batch);) {
+            const std::string failure = batch.failure.Str();
+            sent.push_back(
+                {failure.empty() ? batch.sql.Str() : "refused: " + failure, batch.shown.Str()});
+        }
+        EXPECT_EQ(sent, c.expected) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace vorla::test

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -291,6 +292,77 @@ TEST_F(ScriptTest, ReadErrorIsReportedOnTwoLines) {
     EXPECT_EQ(capture.Err(),
               "I/O ERROR: File read error for command file\n" + std::string(path) + ".\n");
     EXPECT_EQ(capture.Out(), "");
+}
+
+// Included files are read in their places, :r's from the including file's
+// folder and SQLite's .read from the current directory; refused at the
+// include line, in its file, when missing, when being read already, or
+// nested too deep.
+TEST_F(ScriptTest, IncludedFilesAreReadInTheirPlaces) {
+    struct Case {
+        const char* name;
+        bool standard;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::string script;
+        Sql executed;
+        std::string err;
+    };
+    const std::string dir = m_dir.File("");
+    std::vector<std::pair<std::string, std::string>> chain;
+    for (int i = 0; i <= 16; ++i) {
+        chain.emplace_back("f" + std::to_string(i) + ".sql",
+                           ":r f" + std::to_string(i + 1) + ".sql\n");
+    }
+    const std::string rest = "; nothing from it on is run\n";
+    const Case cases[] = {
+        {":r nests, from each file's folder",
+         false,
+         {{"sub/a.sql", "INSERT INTO t VALUES (2)\nGO\n:r b.sql\n"},
+          {"sub/b.sql", "INSERT INTO t VALUES (3)\n"}},
+         "CREATE TABLE t (x INTEGER)\nGO\n:r sub/a.sql\nGO\nSELECT 4\nGO\n",
+         {"CREATE TABLE t (x INTEGER)", "INSERT INTO t VALUES (2)", "INSERT INTO t VALUES (3)",
+          "SELECT 4"},
+         ""},
+        {".read with -a on SQLite",
+         true,
+         {{"r.sql", "INSERT INTO u VALUES (5);\n"}},
+         "CREATE TABLE u (x INTEGER);\n.read '" + dir + "r.sql'\nSELECT 6;\n",
+         {"CREATE TABLE u (x INTEGER)", "INSERT INTO u VALUES (5)", "SELECT 6"},
+         ""},
+        {"a missing file",
+         false,
+         {},
+         "SELECT 1\nGO\n:r nope.sql\n",
+         {"SELECT 1"},
+         "Script error: line 3: the included file '" + dir +
+             "nope.sql' cannot be read: it does not exist" + rest + ":r nope.sql\n"},
+        {"a file that includes the script",
+         false,
+         {{"a.sql", "SELECT 2\nGO\n:r script.sql\n"}},
+         ":r a.sql\n",
+         {"SELECT 2"},
+         "Script error: line 3 of '" + dir + "a.sql': '" + dir +
+             "script.sql' is being read already (" + m_script + " -> " + dir + "a.sql -> " + dir +
+             "script.sql)" + rest + ":r script.sql\n"},
+        {"nested too deep",
+         false,
+         chain,
+         ":r f0.sql\n",
+         {},
+         "Script error: line 1 of '" + dir +
+             "f15.sql': included files nest more than 16 deep here" + rest + ":r f16.sql\n"},
+    };
+    for (const Case& c : cases) {
+        for (const auto& [name, text] : c.files) {
+            std::filesystem::create_directories(
+                std::filesystem::path(m_dir.File(name)).parent_path());
+            WriteFileBytes(m_dir.File(name), text);
+        }
+        m_cmd.m_bStandardSql = c.standard;
+        Run(c.script, c.standard ? "" : "GO");
+        EXPECT_EQ(Executed(), c.executed) << c.name;
+        EXPECT_EQ(m_capture->Err(), c.err) << c.name;
+    }
 }
 
 }  // namespace

@@ -5,3 +5,8 @@
 
 constexpr char kPathSeparator = '/';
 constexpr const char* kPathSeparatorText = "/";
+
+// A path that does not depend on the current directory.
+inline bool IsAbsolutePath(const char* path) {
+    return path[0] == '/';
+}

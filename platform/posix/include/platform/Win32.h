@@ -235,6 +235,12 @@ BOOL DeleteFileA(LPCSTR lpFileName);
 // FILE_TYPE_DISK for a regular file, FILE_TYPE_CHAR for a device,
 // FILE_TYPE_PIPE for a FIFO or a socket.
 DWORD GetFileType(HANDLE hFile);
+#define STD_INPUT_HANDLE (static_cast<DWORD>(-10))
+#define STD_OUTPUT_HANDLE (static_cast<DWORD>(-11))
+#define STD_ERROR_HANDLE (static_cast<DWORD>(-12))
+// The process's standard input, output or error (descriptors 0, 1, 2): the
+// same handle on every call, as on Windows, where its owner never closes it.
+HANDLE GetStdHandle(DWORD nStdHandle);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation);

@@ -649,6 +649,22 @@ BOOL DeleteFileA(LPCSTR lpFileName) {
 
 // Regular files are disk files; devices (block devices too: nothing to
 // copy a database into) are character files; FIFOs and sockets are pipes.
+HANDLE GetStdHandle(DWORD nStdHandle) {
+    const int fd = nStdHandle == STD_INPUT_HANDLE    ? 0
+                   : nStdHandle == STD_OUTPUT_HANDLE ? 1
+                   : nStdHandle == STD_ERROR_HANDLE  ? 2
+                                                     : -1;
+    if (fd < 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Made once each and never destroyed: the descriptors are the process's.
+    static HANDLE handles[3] = {RegisterHandle(new FileObject(0, "/dev/stdin", false, false)),
+                                RegisterHandle(new FileObject(1, "/dev/stdout", false, false)),
+                                RegisterHandle(new FileObject(2, "/dev/stderr", false, false))};
+    return handles[fd];
+}
+
 DWORD GetFileType(HANDLE hFile) {
     FileObject* file = LookupFile(hFile);
     if (file == nullptr) {
