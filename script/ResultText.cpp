@@ -42,8 +42,7 @@ void Pad(std::string& line, const std::string& cell, size_t width) {
 }
 
 std::string CsvField(const std::string& text) {
-    const bool quoted = text.empty() || text.find_first_of(",\"\r\n") != std::string::npos ||
-                        text.front() == ' ' || text.back() == ' ';
+    const bool quoted = text.empty() || text.find_first_of(",\"\r\n") != std::string::npos;
     if (!quoted) {
         return text;
     }

@@ -11,7 +11,7 @@
 CString ResultTable(const CResultSet& set);
 
 // CSV (RFC 4180): a header row, then a line per row, fields separated by
-// commas, and a field that holds a comma, a quote, a line break, or blanks
-// at either end in quotes (quotes doubled). An empty text is "" and NULL
+// commas, and a field that holds a comma, a quote or a line break in quotes
+// (quotes doubled). An empty text is "" and NULL
 // stays empty, so that the two differ. Lines end with a line feed.
 CString ResultCsv(const CResultSet& set);

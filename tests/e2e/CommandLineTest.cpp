@@ -36,6 +36,10 @@ const char* const kHelp[] = {
     "    -b    batch_separator",
     "    -a    (script is standard SQL: '...' is text, ; ends a statement)",
     "    -t    (run the whole script in one transaction: all of it or none)",
+    "    -i -  (read the script from standard input)",
+    "    -v    NAME=VALUE (the script's $(NAME) stands for VALUE; repeat for more)",
+    "    -q    (quiet: no \"Executing:\" lines; a progress line on a terminal)",
+    "    -r    [csv] (print what each statement returns: a table, or CSV)",
 };
 
 class CommandLine : public testing::Test {

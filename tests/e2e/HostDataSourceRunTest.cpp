@@ -33,6 +33,8 @@ struct ServerRunCase {
     int exitCode;
     // Runs on the site of the first run, with its registry in use here.
     std::function<void(const TestServer&, const std::string& database, const Site&)> check;
+    // Files beside the script s.sql, by name.
+    std::vector<std::pair<std::string, std::string>> files = {};
 };
 
 // Whether the registry store itself (not the host's view in it) holds the
@@ -56,6 +58,9 @@ void ExpectServerRun(const TestServer& server, const ServerRunCase& c) {
             site.HostOdbc().AddDataSource(source.scope, source.name, server.DataSource(database));
         }
         WriteFileBytes(site.File("s.sql"), c.script);
+        for (const auto& [name, text] : c.files) {
+            WriteFileBytes(site.File(name), text);
+        }
         std::vector<std::string> argv{VORLA_BIN};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         const ExpectedStreams expected = c.expected(server, database);
@@ -249,6 +254,31 @@ TEST(HostDataSources, ScriptsRunOnPostgreSql) {
         return std::vector<std::string>{"ERROR: syntax error at or near \"oops\";",
                                         "Error while executing the query"};
     }));
+    // A variable, an included file and what a query returns, as CSV the
+    // same as psql's (run on a copy made by psql), quiet: nothing but the
+    // connection and the rows.
+    const std::string create = "CREATE TABLE $(tbl) (id integer, name text, note text);\n";
+    const std::string insert =
+        "INSERT INTO $(tbl) VALUES (1, 'Ann', NULL),\n(2, 'O''Brien, B', 'says \"hi\"\ntwice');\n";
+    const std::string query = "SELECT id, name, note FROM people ORDER BY id";
+    cases.push_back(
+        {"variables, an include and CSV results",
+         {{Scope::System, "PgSys"}},
+         create + "\\ir more.sql\n" + query + ";\n",
+         Args({"-d", "PgSys"}, {"-a", "-i", "s.sql", "-v", "TBL=people", "-q", "-r", "csv"}),
+         [&pg, query, setup = create + insert](const TestServer&, const std::string& database) {
+             const std::string copy = database + "_psql";
+             pg.CreateDatabase(copy);
+             std::string sql = setup;
+             for (size_t at; (at = sql.find("$(tbl)")) != std::string::npos;) {
+                 sql.replace(at, 6, "people");
+             }
+             pg.Sql(sql, copy);
+             return Connected("PgSys").OutPart(pg.Csv(query, copy)).Out("Closing connection.");
+         },
+         0,
+         nullptr,
+         {{"more.sql", insert}}});
     // The example of the README, with its script from examples/: a PL/pgSQL
     // function whose body holds a "--" comment, and a view.
     cases.push_back(

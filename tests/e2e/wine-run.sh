@@ -331,6 +331,10 @@ case_help() {
   out '    -b    batch_separator'
   out "    -a    (script is standard SQL: '...' is text, ; ends a statement)"
   out '    -t    (run the whole script in one transaction: all of it or none)'
+  out '    -i -  (read the script from standard input)'
+  out '    -v    NAME=VALUE (the script'"'"'s $(NAME) stands for VALUE; repeat for more)'
+  out '    -q    (quiet: no "Executing:" lines; a progress line on a terminal)'
+  out '    -r    [csv] (print what each statement returns: a table, or CSV)'
   clean_registry
   make_run_dir run
   # Nothing after the help is read: the missing script is never looked at.

@@ -98,6 +98,8 @@ class PgCluster : public TestServer {
 public:
     explicit PgCluster(const std::string& dir);
     const char* Name() const override { return "PostgreSQL"; }
+    // What psql --csv prints for `sql` in `database`.
+    std::string Csv(const std::string& sql, const std::string& database) const;
     void CreateDatabase(const std::string& name) const override;
     std::vector<std::pair<std::string, std::string>> DataSource(
         const std::string& database) const override;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <gtest/gtest.h>
 
@@ -297,6 +298,12 @@ std::vector<std::string> PgCluster::Client(const std::string& sql,
             "ON_ERROR_STOP=1",
             "-c",
             sql};
+}
+
+std::string PgCluster::Csv(const std::string& sql, const std::string& database) const {
+    std::vector<std::string> argv = Client(sql, database);
+    std::replace(argv.begin(), argv.end(), std::string("-AtqX"), std::string("--csv"));
+    return RunProcess(argv, ProcessOptions()).out;
 }
 
 ProcessResult PgCluster::Restore(const std::string& file, const std::string& database) const {
