@@ -4,6 +4,7 @@
 // each stage prints its own messages and reports failure as false.
 #pragma once
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -88,6 +89,8 @@ public:
     std::vector<std::pair<CString, CString>> m_variables;
     // -q: no "Executing:" lines.
     BOOL m_bQuiet = FALSE;
+    // The "Executing:" line being written.
+    std::string m_printed;
     // -r: what each statement returns is printed, in this form.
     enum class Results { None, Table, Csv };
     Results m_results = Results::None;

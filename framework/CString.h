@@ -35,6 +35,9 @@ public:
     operator const char*() const { return m_text.c_str(); }  // NOLINT: implicit, as callers expect
     const char* GetString() const { return m_text.c_str(); }
     const std::string& Str() const { return m_text; }
+    // Exchanges the text with `text`, buffers and all: a caller that keeps
+    // one string for many texts allocates none in the steady state.
+    void Swap(std::string& text) noexcept { m_text.swap(text); }
 
     CString& operator+=(const CString& text);
     CString& operator+=(const char* text);

@@ -1,7 +1,9 @@
-// Standard output and standard error. Every write is flushed at once, so that
-// lines on the two streams appear in the order in which they were written.
+// Standard output and standard error. Every write is flushed at once (but
+// see AfxWriteOutSoon), so that lines on the two streams appear in the order
+// in which they were written.
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <streambuf>
 
@@ -9,6 +11,11 @@
 
 // Writes the text as it stands (NUL bytes included), without a line end.
 void AfxWriteOut(const CString& text);
+// Writes the text to standard output soon: at once on a terminal; otherwise
+// within a tenth of a second, or before anything else is written to either
+// stream, whichever comes first, so that many short texts in a row leave in
+// few writes and the streams still interleave in the order of writing.
+void AfxWriteOutSoon(const char* text, size_t length);
 // Writes the text and a line end.
 void AfxWriteOutLine(const CString& text);
 void AfxWriteErrLine(const CString& text);

@@ -54,11 +54,39 @@ long LineBreaks(const std::string& text, size_t begin, size_t end) {
     return breaks;
 }
 
-// Trimmed(text), with `line` moved on by the line breaks trimmed from its
-// beginning.
-std::string TrimmedFrom(const std::string& text, long& line) {
-    line += LineBreaks(text, 0, FirstNonSpace(text, 0, text.size()));
-    return Trimmed(text);
+// Trimmed(text) into `out`, with `line` moved on by the line breaks trimmed
+// from its beginning.
+void TrimmedInto(const std::string& text, long& line, std::string& out) {
+    const size_t begin = FirstNonSpace(text, 0, text.size());
+    line += LineBreaks(text, 0, begin);
+    out.assign(text, begin, EndWithoutSpace(text, begin, text.size()) - begin);
+}
+
+// Appends text[begin, end), each maximal run of whitespace replaced by the
+// run's first character.
+void AppendCollapsed(const std::string& text, size_t begin, size_t end, std::string& target) {
+    size_t pos = begin;
+    while (pos < end) {
+        size_t next = pos + 1;
+        if (IsSpace(text[pos])) {
+            target += text[pos];
+            while (next < end && IsSpace(text[next])) {
+                ++next;
+            }
+        } else {
+            while (next < end && !IsSpace(text[next])) {
+                ++next;
+            }
+            target.append(text, pos, next - pos);
+        }
+        pos = next;
+    }
+}
+
+// AppendCollapsed of the trimmed text.
+void AppendShown(const std::string& text, std::string& target) {
+    const size_t begin = FirstNonSpace(text, 0, text.size());
+    AppendCollapsed(text, begin, EndWithoutSpace(text, begin, text.size()), target);
 }
 
 }  // namespace
@@ -222,6 +250,11 @@ bool CScriptReader::CommandArgument(const std::string& text, size_t from, size_t
 }
 
 bool CScriptReader::TakeClientCommand(const std::string& text, size_t first, size_t end) {
+    // What every client command begins with: most lines go no further.
+    const char c = text[first];
+    if (c != ':' && c != '\\' && c != '.' && c != 's' && c != 'S') {
+        return false;
+    }
     const size_t wordEnd = std::min(end, text.find_first_of(" \t\v\f\r", first));
     const CString word(text.substr(first, wordEnd - first));
     const auto is = [&word](const char* name) { return word.CompareNoCase(name) == 0; };
@@ -415,7 +448,17 @@ void CScriptReader::ScanLine(std::string& text, size_t begin, size_t end) {
             case State::Outside:
                 break;
         }
-        // Most characters begin nothing: they take the short way.
+        // Most characters begin nothing: they take the short way, a run of
+        // them at once where no word of the statement matters any more.
+        if (!m_special[static_cast<unsigned char>(c)] && !m_followWords) {
+            bool text_seen = false;
+            for (; i < end && !m_special[static_cast<unsigned char>(text[i])]; ++i) {
+                text_seen = text_seen || !IsSpace(text[i]);
+            }
+            takeWord();
+            m_pieceHasText = m_pieceHasText || text_seen;
+            continue;
+        }
         if (!m_special[static_cast<unsigned char>(c)]) {
             if (IsWordCharacter(c)) {
                 if (m_followWords) {
@@ -622,7 +665,11 @@ bool CScriptReader::TakeBatch(Batch& batch) {
     if (m_ready.empty()) {
         return false;
     }
-    batch = std::move(m_ready.front());
+    Batch& front = m_ready.front();
+    std::swap(batch, front);
+    // The caller's last texts become the buffers of the next batches.
+    front.sql.Swap(m_spareSql);
+    front.shown.Swap(m_spareShown);
     m_ready.pop_front();
     return true;
 }
@@ -697,15 +744,23 @@ void CScriptReader::EndBatch() {
     }
     // A batch of nothing but blanks and comments is neither printed nor sent.
     if (m_hasText) {
-        Batch batch;
+        // The texts go into buffers that earlier batches gave back.
+        Batch& batch = m_ready.emplace_back();
         batch.line = m_firstTextLine;
         batch.file = m_firstTextFile;
-        batch.sql = SqlToSend(batch.sqlLine);
+        SqlToSend(batch.sqlLine, m_spareSql);
+        batch.sql.Swap(m_spareSql);
         if (m_sqlOverFiles) {
             batch.sqlLine = 0;
         }
-        CollapseWhitespace(Trimmed(m_shown), batch.shown);
-        m_ready.push_back(std::move(batch));
+        m_spareShown.clear();
+        if (m_showLater) {
+            m_spareShown.append(m_shown);
+        } else {
+            AppendShown(m_shown, m_spareShown);
+        }
+        batch.shown.Swap(m_spareShown);
+        batch.shownRaw = m_showLater;
     }
     m_sql.clear();
     m_shown.clear();
@@ -731,10 +786,11 @@ void CScriptReader::Fail(const std::string& why, const std::string& shown) {
     m_failed = true;
 }
 
-std::string CScriptReader::SqlToSend(long& firstLine) {
+void CScriptReader::SqlToSend(long& firstLine, std::string& out) {
     firstLine = m_sqlFirstLine;
     if (!m_omitComments || !m_hasSemicolon) {
-        return TrimmedFrom(m_sql, firstLine);
+        TrimmedInto(m_sql, firstLine, out);
+        return;
     }
     std::string sql = Trimmed(m_sql);
     // The words after which the driver lets several statements through.
@@ -743,7 +799,8 @@ std::string CScriptReader::SqlToSend(long& firstLine) {
         "drop",  "end",     "reindex", "release", "rollback", "savepoint", "vacuum"};
     for (const char* word : kDefinitionWords) {
         if (CString(sql.substr(0, std::char_traits<char>::length(word))).CompareNoCase(word) == 0) {
-            return TrimmedFrom(m_sql, firstLine);
+            TrimmedInto(m_sql, firstLine, out);
+            return;
         }
     }
     if (m_state == State::BlockComment) {
@@ -760,26 +817,21 @@ std::string CScriptReader::SqlToSend(long& firstLine) {
         from = commentEnd;
     }
     kept.append(m_sql, from, std::string::npos);
-    return TrimmedFrom(kept, firstLine);
+    TrimmedInto(kept, firstLine, out);
 }
 
 void CScriptReader::CollapseWhitespace(const CString& source, CString& target) {
-    const std::string& text = source.Str();
-    size_t pos = 0;
-    while (pos < text.size()) {
-        size_t next = pos + 1;
-        if (IsSpace(text[pos])) {
-            // A run of whitespace keeps only its first character.
-            target.Append(text.data() + pos, 1);
-            while (next < text.size() && IsSpace(text[next])) {
-                ++next;
-            }
-        } else {
-            while (next < text.size() && !IsSpace(text[next])) {
-                ++next;
-            }
-            target.Append(text.data() + pos, static_cast<int>(next - pos));
-        }
-        pos = next;
+    std::string text;
+    target.Swap(text);
+    AppendCollapsed(source.Str(), 0, source.Str().size(), text);
+    target.Swap(text);
+}
+
+CString CScriptReader::ShownOf(const CScriptBatch& batch) {
+    if (!batch.shownRaw) {
+        return batch.shown;
     }
+    std::string shown;
+    AppendShown(batch.shown.Str(), shown);
+    return CString(shown);
 }

@@ -51,6 +51,9 @@ struct CScriptBatch {
     // When not empty, the reading failed here: this says why (and `shown`
     // what was refused), and nothing more is read.
     CString failure;
+    // `shown` holds the lines as read, for CScriptReader::ShownOf to make
+    // the printed form of (see ShowLater).
+    bool shownRaw = false;
 };
 
 class CScriptReader {
@@ -118,6 +121,14 @@ public:
     // replaced by the run's first character.
     static void CollapseWhitespace(const CString& source, CString& target);
 
+    // Batches keep their lines as read instead of the printed form, which
+    // ShownOf makes when asked: for runs that print a batch only when it
+    // fails.
+    void ShowLater(bool later) { m_showLater = later; }
+    // The printed form of the batch: one line, trimmed, whitespace runs
+    // collapsed.
+    static CString ShownOf(const CScriptBatch& batch);
+
 private:
     enum class State {
         Outside,
@@ -165,8 +176,9 @@ private:
     void Fail(const std::string& why, const std::string& shown);
     // The batch's text to send, with comments left out where the driver
     // needs it.
-    // The text to send, and the script line of its first character.
-    std::string SqlToSend(long& firstLine);
+    // The text to send, into `sql`, and the script line of its first
+    // character.
+    void SqlToSend(long& firstLine, std::string& sql);
 
     std::string m_separator;
     const char* m_lineEnd = "\n";
@@ -211,6 +223,10 @@ private:
     std::vector<std::pair<size_t, size_t>> m_comments;
 
     std::deque<Batch> m_ready;
+    // Buffers that batches handed out have given back, for the next ones.
+    std::string m_spareSql;
+    std::string m_spareShown;
+    bool m_showLater = false;
 
     // Variables, by their names in upper case; on once one has a value.
     std::vector<std::pair<std::string, std::string>> m_variables;

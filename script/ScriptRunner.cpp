@@ -229,6 +229,7 @@ void CRunCmd::SetUpReader(CScriptReader& reader) const {
         reader.UseStandardSql(CScriptReader::DialectOf(dbms));
     }
     reader.OmitCommentsOutsideDefinitions(dbms.CompareNoCase("SQLite") == 0);
+    reader.ShowLater(m_bQuiet != FALSE);
     for (const auto& [name, value] : m_variables) {
         reader.SetVariable(name.Str(), value.Str());
     }
@@ -363,7 +364,8 @@ BOOL CRunCmd::ReadBatches(CArchive& archive, ULONGLONG scriptBytes) {
     SetUpReader(reader);
     // Quiet runs show how far they are, on a terminal only: a log stays as
     // it is.
-    CProgress progress(m_bQuiet && GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR,
+    DWORD mode = 0;
+    CProgress progress(m_bQuiet && GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE,
                        scriptBytes);
     ULONGLONG read = 0;
     long index = 0;
@@ -391,12 +393,16 @@ BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
     // What the reader refused is never sent.
     if (!batch.failure.IsEmpty()) {
         AfxWriteErrLine("Script error: " + batch.failure);
-        AfxWriteErrLine(batch.shown);
+        AfxWriteErrLine(CScriptReader::ShownOf(batch));
         return FALSE;
     }
-    // The statement's line and the empty line after it leave in one write.
+    // The statement's line and the empty line after it leave in one write,
+    // made in a buffer that serves every batch.
     if (!m_bQuiet) {
-        AfxWriteOut("Executing: " + batch.shown + "\n\n");
+        m_printed.assign("Executing: ");
+        m_printed.append(batch.shown.Str());
+        m_printed.append("\n\n");
+        AfxWriteOutSoon(m_printed.data(), m_printed.size());
     }
     try {
         // The text goes with its length: a NUL byte inside it must not cut
@@ -411,7 +417,7 @@ BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
         }
     } catch (CDBException* e) {
         AfxWriteErrLine("Script error: " + e->m_strError);
-        AfxWriteErrLine(batch.shown);
+        AfxWriteErrLine(CScriptReader::ShownOf(batch));
         // Where to look: the script line where the failed batch begins, or
         // the one inside it that the database names.
         const long inside = LineInStatement(e->m_strError, batch.sql);

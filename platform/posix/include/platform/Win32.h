@@ -241,6 +241,9 @@ DWORD GetFileType(HANDLE hFile);
 // The process's standard input, output or error (descriptors 0, 1, 2): the
 // same handle on every call, as on Windows, where its owner never closes it.
 HANDLE GetStdHandle(DWORD nStdHandle);
+// TRUE for a handle of a terminal (the console), with its mode; FALSE for
+// every other handle (a file, a pipe, /dev/null).
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                           LPVOID lpFileInformation);

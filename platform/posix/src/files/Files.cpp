@@ -665,6 +665,18 @@ HANDLE GetStdHandle(DWORD nStdHandle) {
     return handles[fd];
 }
 
+BOOL GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+    FileObject* file = LookupFile(hConsoleHandle);
+    if (file == nullptr || ::isatty(file->Fd()) == 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (lpMode != nullptr) {
+        *lpMode = 0;
+    }
+    return TRUE;
+}
+
 DWORD GetFileType(HANDLE hFile) {
     FileObject* file = LookupFile(hFile);
     if (file == nullptr) {
