@@ -16,6 +16,11 @@
 #   i. a run on an existing data source, and one that creates a persistent
 #      data source, with 10, 100 and 1,000 other sections in the user's
 #      odbc.ini: vorla vs isql connecting to the same data source
+#   j. dumps made by the engines' own tools restored with vorla -a, with and
+#      without -t, beside the engine's client: a pg_dump --inserts (psql -f,
+#      psql -1 -f) and mariadb-dump's extended and --skip-extended-insert dumps
+#      (mariadb, and mariadb in one transaction); and the extended dump with
+#      no ';' in its texts, which the MariaDB driver parses in linear time
 #
 #   bench/run-bench.sh [BUILD_DIR]
 #
@@ -47,7 +52,9 @@
 #   BENCH_DUMP_ROWS     rows of the dumps of figure h (default 20000)
 #   BENCH_INI_COUNTS    other sections in odbc.ini for figure i (default
 #                       "10 100 1000")
-#   BENCH_FIGURES       the figures to measure (default abcdefghi; e.g. c for the
+#   BENCH_DRIVER_ROWS   rows of the dumps of figure j (default 200000)
+#   BENCH_DRIVER_ROUNDS timed runs of each tool in figure j (default 3)
+#   BENCH_FIGURES       the figures to measure (default abcdefghij; e.g. c for the
 #                       temporary data source alone)
 set -euo pipefail
 shopt -s inherit_errexit
@@ -65,7 +72,9 @@ tx_batches=${BENCH_TX_BATCHES:-20000}
 tx_rounds=${BENCH_TX_ROUNDS:-5}
 tx_disk_rounds=${BENCH_TX_DISK_ROUNDS:-3}
 tx_pg_batches=${BENCH_TX_PG_BATCHES:-20000}
-figures=${BENCH_FIGURES:-abcdefghi}
+figures=${BENCH_FIGURES:-abcdefghij}
+driver_rows=${BENCH_DRIVER_ROWS:-200000}
+driver_rounds=${BENCH_DRIVER_ROUNDS:-3}
 ini_counts=${BENCH_INI_COUNTS:-10 100 1000}
 dump_rows=${BENCH_DUMP_ROWS:-20000}
 
@@ -99,6 +108,14 @@ if [[ $pg_batches -gt 0 || $tx_pg_batches -gt 0 ]]; then
     compgen -G '/usr/lib/postgresql/*/bin/postgres' >/dev/null || missing+=(postgresql)
     command -v psql >/dev/null 2>&1 || missing+=(postgresql-client)
     compgen -G '/usr/lib/*/odbc/psqlodbcw.so' >/dev/null || missing+=(odbc-postgresql)
+fi
+if [[ $figures == *j* ]]; then
+    command -v pg_dump >/dev/null 2>&1 || missing+=(postgresql-client)
+    compgen -G '/usr/lib/postgresql/*/bin/postgres' >/dev/null || missing+=(postgresql)
+    compgen -G '/usr/lib/*/odbc/psqlodbcw.so' >/dev/null || missing+=(odbc-postgresql)
+    [[ -x /usr/sbin/mariadbd ]] || missing+=(mariadb-server)
+    command -v mariadb-dump >/dev/null 2>&1 || missing+=(mariadb-client)
+    compgen -G '/usr/lib/*/odbc/libmaodbc.so' >/dev/null || missing+=(odbc-mariadb)
 fi
 if [[ ${#missing[@]} -gt 0 ]]; then
     apt_install "${missing[@]}"
@@ -517,7 +534,7 @@ pg_start() {
     "${as[@]}" "$pg_bin/postgres" -D "$dir/data" -k "$dir/socket" -p "$pg_port" \
         -c listen_addresses=127.0.0.1 >"$dir/server.log" 2>&1 &
     pg_server=$!
-    trap 'kill -QUIT '"$pg_server"' 2>/dev/null; wait '"$pg_server"' 2>/dev/null; cleanup' EXIT
+    trap 'servers_stop; cleanup' EXIT
     local tries=0
     until "$pg_bin/pg_isready" -q -h "$dir/socket" -p "$pg_port"; do
         ((++tries < 300)) || { cat "$dir/server.log" >&2; die "postgres did not start"; }
@@ -538,7 +555,56 @@ pg_stop() {
     kill -QUIT "$pg_server" 2>/dev/null
     wait "$pg_server" 2>/dev/null || true
     pg_server=
-    trap cleanup EXIT
+}
+
+# ma_start DIR: a throwaway MariaDB server in DIR (run as the user mysql when
+# this script runs as root), InnoDB's log flushed once a second rather than at
+# every commit, the user alice, and a data source MaRestore in DIR/sys/odbc.ini
+# for the database restored. Sets ma_dir, ma_port, ma_server and the
+# administrator's client command ma_sql. Stopped by ma_stop, and on every way
+# out of the script.
+ma_start() {
+    local dir=$1 as=()
+    ma_dir=$dir
+    mkdir -p "$dir/data" "$dir/socket"
+    if [[ $(id -u) -eq 0 ]]; then
+        chown mysql: "$dir/data" "$dir/socket"
+        chmod 0711 "$dir" "$(dirname "$dir")"
+        as=(setpriv --reuid=mysql --regid=mysql --clear-groups)
+    fi
+    note "MariaDB: mariadb-install-db in $dir ..."
+    "${as[@]}" mariadb-install-db --no-defaults --datadir="$dir/data" \
+        --auth-root-authentication-method=normal --skip-test-db >"$dir/install.log" 2>&1 ||
+        { cat "$dir/install.log" >&2; die "mariadb-install-db failed"; }
+    ma_port=$((20000 + RANDOM % 30000))
+    "${as[@]}" /usr/sbin/mariadbd --no-defaults --datadir="$dir/data" \
+        --socket="$dir/socket/mysqld.sock" --port="$ma_port" --bind-address=127.0.0.1 \
+        --innodb-flush-log-at-trx-commit=0 >"$dir/server.log" 2>&1 &
+    ma_server=$!
+    trap 'servers_stop; cleanup' EXIT
+    ma_sql=(mariadb --no-defaults -S "$dir/socket/mysqld.sock" -u root -N -B)
+    local tries=0
+    until "${ma_sql[@]}" -e 'SELECT 1' >/dev/null 2>&1; do
+        ((++tries < 300)) || { cat "$dir/server.log" >&2; die "mariadbd did not start"; }
+        sleep 0.1
+    done
+    "${ma_sql[@]}" -e "CREATE USER alice@'%' IDENTIFIED BY 'secret'" || die "cannot make the user"
+    mkdir -p "$dir/sys"
+    cp /etc/odbcinst.ini "$dir/sys/"
+    printf '[MaRestore]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=%s\nDatabase=restored\n' \
+        "$ma_port" >"$dir/sys/odbc.ini"
+}
+
+ma_stop() {
+    [[ -n ${ma_server:-} ]] || return 0
+    kill -TERM "$ma_server" 2>/dev/null
+    wait "$ma_server" 2>/dev/null || true
+    ma_server=
+}
+
+servers_stop() {
+    pg_stop
+    ma_stop
 }
 
 # run_pg TOOL COUNT STEM: one run on a dropped table with the scripts STEM_*
@@ -764,6 +830,127 @@ dump_rows() {
     row "   vorla / $4" "${rv}x (CPU $(ratio "$cv" "$ct"))" "<= 1.05x" "$(within "$rv" 1.05)"
 }
 
+# load: the machine's load average over the last minute.
+load() { cut -d' ' -f1 /proc/loadavg; }
+
+# restore_j ENGINE TOOL DUMP: one restore of DUMP (a file of $pg_dir or
+# $ma_dir) into a new database restored; prints "wall cpu" in seconds. TOOL is
+# vorla (-a) or vorla-t (-a -t), or the engine's client: psql (-f), psql-1
+# (-1 -f), mariadb, mariadb-tx (the dump between SET autocommit=0; and
+# COMMIT;).
+restore_j() {
+    local engine=$1 tool=$2 dump=$3 dir started ended vorla_args=(-a)
+    [[ $tool == vorla-t ]] && vorla_args=(-a -t)
+    if [[ $engine == pg ]]; then
+        dir=$pg_dir
+        "${pg_sql[@]}" -d postgres -c 'SET client_min_messages = warning' \
+            -c 'DROP DATABASE IF EXISTS restored' -c 'CREATE DATABASE restored OWNER alice' ||
+            die "cannot make the database"
+    else
+        dir=$ma_dir
+        "${ma_sql[@]}" -e "DROP DATABASE IF EXISTS restored; CREATE DATABASE restored;
+            GRANT ALL ON restored.* TO alice@'%'" || die "cannot make the database"
+    fi
+    started=$EPOCHREALTIME
+    (
+        cd "$dir"
+        export ODBCSYSINI=$dir/sys ODBCINI=$dir/none.ini VORLA_PREFIX=$work/prefix
+        local timed=(/usr/bin/time -f '%U %S' -o cpu.txt)
+        case $tool in
+            vorla | vorla-t)
+                [[ $engine == pg ]] && dsn=PgRestore || dsn=MaRestore
+                "${timed[@]}" "$vorla" -d "$dsn" -U alice -P secret "${vorla_args[@]}" -i "$dump" \
+                    </dev/null >/dev/null 2>err.txt ;;
+            psql | psql-1)
+                [[ $tool == psql-1 ]] && one=(-1) || one=()
+                PGPASSWORD=secret "${timed[@]}" "$pg_bin/psql" -h 127.0.0.1 -p "$pg_port" -U alice \
+                    -d restored -qX -v ON_ERROR_STOP=1 "${one[@]}" -f "$dump" >/dev/null 2>err.txt ;;
+            mariadb) "${timed[@]}" mariadb --no-defaults -h 127.0.0.1 -P "$ma_port" -u alice \
+                -psecret restored <"$dump" >/dev/null 2>err.txt ;;
+            mariadb-tx) { echo 'SET autocommit=0;' && cat "$dump" && echo 'COMMIT;'; } >tx.sql &&
+                "${timed[@]}" mariadb --no-defaults -h 127.0.0.1 -P "$ma_port" -u alice \
+                    -psecret restored <tx.sql >/dev/null 2>err.txt ;;
+        esac || { cat err.txt >&2; die "$tool failed on $dump"; }
+    )
+    ended=$EPOCHREALTIME
+    local rows
+    if [[ $engine == pg ]]; then
+        rows=$("${pg_sql[@]}" -d restored -c 'SELECT count(*) FROM dumped')
+    else
+        rows=$("${ma_sql[@]}" restored -e 'SELECT count(*) FROM dumped')
+    fi
+    [[ $rows == "$driver_rows" ]] || die "$tool left $rows rows of $dump, not $driver_rows"
+    awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' "$dir/cpu.txt"
+}
+
+# j_row LABEL VORLA PEER GOAL: a row of figure j from what time_rounds
+# gathered: the medians of VORLA and PEER and their ratio, judged against
+# GOAL (a ratio, or "info").
+j_row() {
+    local wv cv wp cp r
+    read -r wv cv <<<"$(medians "$2")"
+    read -r wp cp <<<"$(medians "$3")"
+    r=$(calc '%.3f' "$wv / $wp")
+    if [[ $4 == info ]]; then
+        row "   $1" "$(calc '%.2f' "$wv") / $(calc '%.2f' "$wp") s: ${r}x (CPU $(ratio "$cv" "$cp"))" \
+            "(info)" ""
+    else
+        row "   $1" "$(calc '%.2f' "$wv") / $(calc '%.2f' "$wp") s: ${r}x (CPU $(ratio "$cv" "$cp"))" \
+            "<= ${4}x" "$(within "$r" "$4")"
+    fi
+}
+
+# figure_j ROWS ROUNDS: a table of ROWS rows (dump_rows_sql) dumped by each
+# engine's own tool on the servers of pg_start and ma_start, and restored by
+# vorla -a, with and without -t, and by the engine's client, over TCP;
+# interleaved rounds, each run on a new database.
+figure_j() {
+    local n=$1 rounds=$2 load_before
+    load_before=$(load)
+    "${pg_sql[@]}" -d postgres -c 'CREATE DATABASE jsource' || die "cannot make the source"
+    dump_rows_sql "$n" | sed 's/INTEGER PRIMARY KEY/integer PRIMARY KEY/; s/REAL/double precision/' |
+        "${pg_sql[@]}" -d jsource || die "cannot make the source of the dump"
+    "$pg_bin/pg_dump" -h "$pg_dir/socket" -p "$pg_port" -U postgres --no-owner --inserts -t dumped \
+        jsource >"$pg_dir/j_pg.sql" || die "pg_dump failed"
+    # Figure h may have listed it already.
+    grep -q '^\[PgRestore\]' "$pg_dir/sys/odbc.ini" ||
+        printf '[PgRestore]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=restored\n' \
+            "$pg_port" >>"$pg_dir/sys/odbc.ini"
+    "${ma_sql[@]}" -e 'CREATE DATABASE jsource' || die "cannot make the source"
+    dump_rows_sql "$n" | "${ma_sql[@]}" jsource || die "cannot make the source of the dump"
+    local dump=(mariadb-dump --no-defaults -S "$ma_dir/socket/mysqld.sock" -u root --skip-dump-date)
+    "${dump[@]}" jsource dumped >"$ma_dir/j_ma.sql" || die "mariadb-dump failed"
+    "${dump[@]}" --skip-extended-insert jsource dumped >"$ma_dir/j_ma_rows.sql" ||
+        die "mariadb-dump failed"
+    # The same rows, each text's ';' made a ','.
+    sed 's/;  x/,  x/g' "$ma_dir/j_ma.sql" >"$ma_dir/j_ma_plain.sql"
+    declare -A walls=() cpus=()
+    # shellcheck disable=SC2317 # called through time_rounds
+    runner() {
+        case $1 in
+            pg-*) restore_j pg "${1#pg-}" j_pg.sql ;;
+            ext-*) restore_j ma "${1#ext-}" j_ma.sql ;;
+            rows-*) restore_j ma "${1#rows-}" j_ma_rows.sql ;;
+            plain-*) restore_j ma "${1#plain-}" j_ma_plain.sql ;;
+        esac
+    }
+    note "j. dumps of $n rows on PostgreSQL and MariaDB, 1 warm-up + $rounds timed rounds ..."
+    time_rounds runner "$rounds" pg-vorla pg-psql pg-vorla-t pg-psql-1 ext-vorla ext-mariadb \
+        ext-vorla-t ext-mariadb-tx rows-vorla rows-mariadb rows-vorla-t rows-mariadb-tx \
+        plain-vorla plain-mariadb
+    section "j. dumps of $n rows by the engines' tools restored over TCP, PostgreSQL" \
+        "$(basename "$(dirname "$pg_bin")") and MariaDB $("${ma_sql[@]}" -e 'SELECT VERSION()')"
+    row "" "median of $rounds: vorla / client, wall" "" ""
+    j_row "pg_dump --inserts: -a / psql -f" pg-vorla pg-psql 1.00
+    j_row "pg_dump --inserts: -a -t / psql -1 -f" pg-vorla-t pg-psql-1 1.00
+    j_row "mariadb-dump: -a / mariadb" ext-vorla ext-mariadb 1.20
+    j_row "mariadb-dump: -a -t / mariadb, one tx" ext-vorla-t ext-mariadb-tx info
+    j_row "--skip-extended-insert: -a / mariadb" rows-vorla rows-mariadb 1.00
+    j_row "--skip-extended-insert: -a -t / one tx" rows-vorla-t rows-mariadb-tx info
+    j_row "no ';' in the texts: -a / mariadb" plain-vorla plain-mariadb info
+    row "   load average (1 min) before / after" "$load_before / $(load)" "" ""
+}
+
 # figure_f DIR: bench_registry_work on a prefix of its own, bench_raw_sqlite
 # on a file beside it, and, where Wine and the MinGW-w64 compiler are
 # installed, the same registry work built for Windows and run under Wine in
@@ -860,6 +1047,12 @@ table=$(
         fi
     fi
     if wants h; then figure_h_pg "$dump_rows" "$pg_rounds"; fi
+    if wants j; then
+        [[ -n ${pg_server:-} ]] || pg_start "$work/pg"
+        ma_start "$work/ma"
+        figure_j "$driver_rows" "$driver_rounds"
+        ma_stop
+    fi
     pg_stop
     if wants f; then figure_f "$work"; fi
     if wants h; then figure_h "$work" "$dump_rows" "$rounds"; fi

@@ -3,6 +3,30 @@
 #include "framework/ConnectString.h"
 #include "framework/Console.h"
 
+namespace {
+
+// psqlODBC's level of rollback on errors ("Protocol=7.4-<level>"): 1 rolls the
+// whole transaction back when a statement fails. Its default, 2, wraps every
+// statement of a transaction in a SAVEPOINT and a RELEASE so that only the
+// statement is undone: with -t a failure ends the run and the transaction is
+// rolled back whole anyway, so those two commands per statement buy nothing.
+constexpr char kTransactionRollback[] = "Protocol=7.4-1";
+
+// Whether the open connection is to a database whose driver is asked for
+// transaction-level rollback under -t.
+bool WantsTransactionRollback(const CDatabase& db) {
+    return db.GetDbmsName().CompareNoCase("PostgreSQL") == 0;
+}
+
+// `connect` with one attribute more; a text that ends its last attribute
+// with ';' (as the one with a database path does) gets no empty one.
+CString WithAttribute(const CString& connect, const char* attribute) {
+    const bool ended = !connect.IsEmpty() && connect[connect.GetLength() - 1] == ';';
+    return connect + (ended ? "" : ";") + attribute;
+}
+
+}  // namespace
+
 void CRunCmd::ComposeConnectString() {
     const bool credentials = !m_strLogin.IsEmpty() || !m_strPassword.IsEmpty();
     const bool databasePath = !m_strOutputFile.IsEmpty();
@@ -36,6 +60,13 @@ BOOL CRunCmd::OpenConnection() {
         AfxWriteOut("Connecting to '" + m_strDsn + "' " + m_strDescription + " . . .");
         // Only an exception counts as failure; the result is not examined.
         m_db.Open(m_strConnect, FALSE, FALSE, "ODBC;", TRUE);
+        // The level is a setting of the connection and the database is known
+        // only once connected: with -t the connection is made again with it.
+        // A run without -t keeps the driver's own setting.
+        if (m_bOneTransaction && WantsTransactionRollback(m_db)) {
+            m_db.Open(WithAttribute(m_strConnect, kTransactionRollback), FALSE, FALSE, "ODBC;",
+                      TRUE);
+        }
         m_strConnect = m_db.GetConnect();
     } catch (CDBException* e) {
         AfxWriteErrLine("Database connection error '" + e->m_strError + "'");

@@ -91,9 +91,9 @@ public:
         return {"-d", "Db", "-U", "alice", "-P", "se;cr}et"};
     }
     std::string Dsn() const override { return "Db"; }
-    std::string Rows(const Site&) const override {
-        return m_server.Sql("SELECT count(*) FROM t", m_database)[0];
-    }
+    std::string Rows(const Site&) const override { return Sql("SELECT count(*) FROM t"); }
+    // The first row of `sql` in the run's database, columns joined by '|'.
+    std::string Sql(const std::string& sql) const { return m_server.Sql(sql, m_database)[0]; }
     std::string Endless() const override { return m_endless; }
     bool DdlCommits() const override { return m_ddlCommits; }
 
@@ -237,6 +237,45 @@ TEST(OneTransaction, AllOrNothingOnPostgreSql) {
     VORLA_REQUIRE_SERVER(pg);
     ServerTarget target(pg, "ALTER TABLE t OWNER TO alice", "SELECT pg_sleep(600)", false);
     ExpectAllOrNothing(target);
+}
+
+// On PostgreSQL -t has the driver roll back the whole transaction on an error
+// rather than wrap every statement in a savepoint: the rows of a run carry one
+// transaction id (a savepoint gives each statement its own), and a failing
+// statement is named with its line as ever, nothing of the script kept.
+TEST(OneTransaction, PostgreSqlStatementsRunWithoutSavepoints) {
+    ScopedTempDir dir;
+    const PgCluster pg(dir.File("pg"));
+    VORLA_REQUIRE_SERVER(pg);
+    const std::string two = "INSERT INTO t VALUES (1)\nGO\nINSERT INTO t VALUES (2)\nGO\n";
+    const struct {
+        std::string script;
+        int exitCode;
+        std::string err;
+        const char* rows;  // rows of t | transaction ids among them
+    } rows[] = {
+        {two + "INSERT INTO t VALUES (3)\nGO\n", 0, "", "3|1"},
+        {two + "INSERT INTO missing VALUES (3)\nGO\nINSERT INTO t VALUES (4)\nGO\n", 255,
+         "Script error: ERROR: relation \"missing\" does not exist;\nError while executing the "
+         "query\nINSERT INTO missing VALUES (3)\nAt line 5 of 's.sql'.\n" +
+             kRolledBack + "\n",
+         "0|0"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.script);
+        Site site;
+        ServerTarget target(pg, "ALTER TABLE t OWNER TO alice", "", false);
+        std::vector<std::string> argv{VORLA_BIN};
+        for (const std::string& arg : target.Prepare(site)) {
+            argv.push_back(arg);
+        }
+        argv.insert(argv.end(), {"-i", "s.sql", "-b", "GO", "-t"});
+        WriteFileBytes(site.File("s.sql"), row.script);
+        const ProcessResult run = RunProcess(argv, site.Options());
+        EXPECT_EQ(run.exitCode, row.exitCode);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(target.Sql("SELECT count(*), count(DISTINCT xmin::text) FROM t"), row.rows);
+    }
 }
 
 TEST(OneTransaction, AllOrNothingOnMariaDb) {
