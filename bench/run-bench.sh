@@ -49,7 +49,7 @@
 #   BENCH_TX_DISK_ROUNDS  timed runs of figure g on the disk (default 3)
 #   BENCH_TX_PG_BATCHES INSERT batches of figure g on PostgreSQL (default
 #                       20000; 0 skips it)
-#   BENCH_DUMP_ROWS     rows of the dumps of figure h (default 20000)
+#   BENCH_DUMP_ROWS     rows of the dumps of figure h (default 200000)
 #   BENCH_INI_COUNTS    other sections in odbc.ini for figure i (default
 #                       "10 100 1000")
 #   BENCH_DRIVER_ROWS   rows of the dumps of figure j (default 200000)
@@ -76,7 +76,7 @@ figures=${BENCH_FIGURES:-abcdefghij}
 driver_rows=${BENCH_DRIVER_ROWS:-200000}
 driver_rounds=${BENCH_DRIVER_ROUNDS:-3}
 ini_counts=${BENCH_INI_COUNTS:-10 100 1000}
-dump_rows=${BENCH_DUMP_ROWS:-20000}
+dump_rows=${BENCH_DUMP_ROWS:-200000}
 
 note() { printf '%s\n' "$*" >&2; }
 die() { note "run-bench.sh: $*"; exit 1; }
@@ -736,7 +736,10 @@ dump_rows_sql() {
 # restored into a fresh copy of the template with vorla -a and into a new
 # file with sqlite3, interleaved rounds.
 figure_h() {
-    local dir=$1/h n=$2 rounds=$3
+    local dir=$1/h n=$2 rounds=$3 dsn
+    # A data source of its own for each folder it runs in.
+    h_runs=$((${h_runs:-0} + 1))
+    dsn=RestoreDsn$h_runs
     declare -A walls=() cpus=()
     mkdir -p "$dir"
     dump_rows_sql "$n" | sqlite3 "$dir/source.db" || die "cannot make the source of the dump"
@@ -745,8 +748,8 @@ figure_h() {
         cd "$dir"
         export VORLA_PREFIX=$work/prefix
         printf 'SELECT 1\nGO\n' >trivial.sql
-        "$vorla" -d RestoreDsn -c -o restored.db -e "$work/template.mdb" -i trivial.sql -b GO \
-            >/dev/null || die "cannot create the data source RestoreDsn"
+        "$vorla" -d "$dsn" -c -o restored.db -e "$work/template.mdb" -i trivial.sql -b GO \
+            >/dev/null || die "cannot create the data source $dsn"
     )
     # shellcheck disable=SC2317 # called through time_rounds
     runner() {
@@ -755,11 +758,16 @@ figure_h() {
             cd "$dir"
             export VORLA_PREFIX=$work/prefix
             rm -f restored.db restored.db-journal
-            [[ $1 == vorla ]] && cp "$work/template.mdb" restored.db
+            [[ $1 == vorla* ]] && cp "$work/template.mdb" restored.db
             started=$EPOCHREALTIME
+            local options=(-a)
             case $1 in
-                vorla) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d RestoreDsn -a -i dump.sql \
-                    </dev/null >/dev/null 2>err.txt ;;
+                vorla-q) options=(-a -q) ;;
+                vorla-t-q) options=(-a -t -q) ;;
+            esac
+            case $1 in
+                vorla*) /usr/bin/time -f '%U %S' -o cpu.txt "$vorla" -d "$dsn" "${options[@]}" \
+                    -i dump.sql </dev/null >/dev/null 2>err.txt ;;
                 sqlite3) /usr/bin/time -f '%U %S' -o cpu.txt sqlite3 restored.db <dump.sql \
                     >/dev/null 2>err.txt ;;
             esac || { cat err.txt >&2; die "$1 failed on the dump"; }
@@ -769,10 +777,24 @@ figure_h() {
             awk -v a="$started" -v b="$ended" '{ printf "%.4f %.2f\n", b - a, $1 + $2 }' cpu.txt
         )
     }
-    note "h. SQLite: a .dump of $n rows, 1 warm-up + $rounds timed rounds ..."
-    time_rounds runner "$rounds" vorla sqlite3
-    dump_rows "a sqlite3 .dump of $n rows (one transaction) restored, in $base ($(fs_type "$work"))" \
-        "vorla -d DSN -a -i dump.sql" "sqlite3 FILE < dump.sql" sqlite3
+    note "h. SQLite: a .dump of $n rows in $1, 1 warm-up + $rounds timed rounds ..."
+    local load_before load_after
+    load_before=$(load)
+    time_rounds runner "$rounds" vorla vorla-q vorla-t-q sqlite3
+    load_after=$(load)
+    dump_rows "a sqlite3 .dump of $n rows (one transaction) restored, in $1 ($(fs_type "$1")), load $load_before / $load_after" \
+        "vorla -d DSN -a -i dump.sql" "sqlite3 FILE < dump.sql" sqlite3 1.10
+    local variant label goal wq cq ws cs rq
+    read -r ws cs <<<"$(medians sqlite3)"
+    for variant in vorla-q vorla-t-q; do
+        label="vorla -d DSN -a -q -i dump.sql"
+        [[ $variant == vorla-t-q ]] && label="vorla -d DSN -a -t -q -i dump.sql"
+        goal=1.00
+        read -r wq cq <<<"$(medians "$variant")"
+        rq=$(calc '%.3f' "$wq / $ws")
+        row "   $label" "$(calc '%.3f' "$wq") ($(calc '%.2f' "$cq"))" "" ""
+        row "   $variant / sqlite3" "${rq}x (CPU $(ratio "$cq" "$cs"))" "<= ${goal}x" "$(within "$rq" "$goal")"
+    done
 }
 
 # figure_h_pg ROWS ROUNDS: on the cluster of pg_start, a pg_dump --inserts of
@@ -816,8 +838,8 @@ figure_h_pg() {
         "vorla -d DSN -U -P -a -i dump.sql" "psql -h 127.0.0.1 -f dump.sql" psql
 }
 
-# dump_rows TITLE VORLA_LABEL TOOL_LABEL TOOL: the rows of a figure h, from
-# what time_rounds gathered.
+# dump_rows TITLE VORLA_LABEL TOOL_LABEL TOOL [GOAL]: the rows of a figure h,
+# from what time_rounds gathered; GOAL is the ratio aimed at (1.05).
 dump_rows() {
     local wv cv wt ct rv
     read -r wv cv <<<"$(medians vorla)"
@@ -827,7 +849,7 @@ dump_rows() {
     row "" "median of $rounds: wall s (CPU s)" "" ""
     row "   $2" "$(calc '%.3f' "$wv") ($(calc '%.2f' "$cv"))" "" ""
     row "   $3" "$(calc '%.3f' "$wt") ($(calc '%.2f' "$ct"))" "" ""
-    row "   vorla / $4" "${rv}x (CPU $(ratio "$cv" "$ct"))" "<= 1.05x" "$(within "$rv" 1.05)"
+    row "   vorla / $4" "${rv}x (CPU $(ratio "$cv" "$ct"))" "<= ${5:-1.05}x" "$(within "$rv" "${5:-1.05}")"
 }
 
 # load: the machine's load average over the last minute.
@@ -1055,7 +1077,10 @@ table=$(
     fi
     pg_stop
     if wants f; then figure_f "$work"; fi
-    if wants h; then figure_h "$work" "$dump_rows" "$rounds"; fi
+    if wants h; then
+        figure_h "$work" "$dump_rows" "$rounds"
+        [[ -z $disk ]] || figure_h "$disk" "$dump_rows" "$tx_disk_rounds"
+    fi
     if wants i; then figure_i "$work" 30; fi
 )
 total=$(awk -v a="$bench_started" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.0f", b - a }')

@@ -64,9 +64,9 @@ long LineInStatement(const CString& error, const CString& sql) {
         return LineAt(text, text.size());
     }
     // PostgreSQL's "at or near \"X\"" and SQLite's "near \"X\": ...".
-    const size_t near = message.find("near \"");
-    if (near != std::string::npos) {
-        const size_t begin = near + 6;
+    const size_t nearAt = message.find("near \"");
+    if (nearAt != std::string::npos) {
+        const size_t begin = nearAt + 6;
         const size_t close = message.find('"', begin);
         if (close != std::string::npos) {
             return LineOfToken(text, message.substr(begin, close - begin));
