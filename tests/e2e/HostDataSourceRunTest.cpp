@@ -339,6 +339,24 @@ TEST(HostDataSources, ScriptsRunOnMariaDb) {
                 "MariaDB server version for the right syntax to use near 'oops,",
             "(4)' at line 3"};
     }));
+    // The client's two include commands, from the current directory.
+    cases.push_back({"source and \\.",
+                     {{Scope::User, "PgUser"}},
+                     "CREATE TABLE inc (id integer);\nsource more.sql\n\\. more.sql;\n",
+                     Args({"-d", "PgUser"}, {"-a", "-i", "s.sql"}),
+                     [](const TestServer&, const std::string&) {
+                         ExpectedStreams s = Connected("PgUser");
+                         Executing(s, "CREATE TABLE inc (id integer)");
+                         Executing(s, "INSERT INTO inc VALUES (1)");
+                         Executing(s, "INSERT INTO inc VALUES (1)");
+                         return s.Out("Closing connection.");
+                     },
+                     0,
+                     [](const TestServer& server, const std::string& db, const Site&) {
+                         EXPECT_EQ(server.Sql("SELECT count(*) FROM inc", db),
+                                   std::vector<std::string>{"2"});
+                     },
+                     {{"more.sql", "INSERT INTO inc VALUES (1);\n"}}});
     // A statement without results that the driver runs outside a prepared
     // statement (a trigger with a compound body): the driver must not be
     // asked for further results it does not have (its SQLMoreResults
