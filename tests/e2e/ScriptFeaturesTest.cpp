@@ -31,7 +31,7 @@ TEST(ScriptFeatures, StandardInputVariablesIncludesResultsAndProgress) {
     const std::string closing = "Closing connection.\n";
     std::string slow =
         "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c "
-        "WHERE x < 30000000) SELECT count(*) FROM c\nGO\n";
+        "WHERE x < 20000000) SELECT count(*) FROM c\nGO\n";
     for (int i = 0; i < 3; ++i) {
         slow += "INSERT INTO t VALUES (" + std::to_string(i) + ", NULL)\nGO\n";
     }
