@@ -1,6 +1,7 @@
 #include "framework/CArchive.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 CArchive::CArchive(CFile* file, UINT mode, int bufferSize) : m_pFile(file), m_nMode(mode) {
@@ -49,7 +50,13 @@ BOOL CArchive::ReadString(CString& line) {
         }
         const char* begin = m_buffer.data() + m_nPos;
         const char* end = m_buffer.data() + m_nEnd;
-        const char* stop = std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+        // The line ends at the first LF or CR, each found by the library's
+        // fast search.
+        const char* stop = static_cast<const char*>(std::memchr(begin, '\n', end - begin));
+        stop = stop == nullptr ? end : stop;
+        const char* carriageReturn =
+            static_cast<const char*>(std::memchr(begin, '\r', stop - begin));
+        stop = carriageReturn == nullptr ? stop : carriageReturn;
         line.Append(begin, static_cast<int>(stop - begin));
         readAny = true;
         if (stop == end) {

@@ -399,6 +399,22 @@ void CScriptReader::ScanLine(std::string& text, size_t begin, size_t end) {
             case State::SingleQuoted:
             case State::Backticked:
             case State::Bracketed: {
+                // Inside a text only its closing quote, a backslash and a
+                // variable matter: the rest is passed over in one search.
+                const char stops[] = {m_state == State::DoubleQuoted   ? '"'
+                                      : m_state == State::SingleQuoted ? '\''
+                                      : m_state == State::Backticked   ? '`'
+                                                                       : ']',
+                                      '\\', '$'};
+                const size_t stop = text.find_first_of(stops, i, m_variablesOn ? 3 : 2);
+                if (stop == std::string::npos || stop >= end) {
+                    i = end;
+                    continue;
+                }
+                if (stop != i) {
+                    i = stop;
+                    continue;
+                }
                 if (m_backslashEscapes && c == '\\') {
                     i += 2;
                     continue;

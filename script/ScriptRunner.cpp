@@ -28,6 +28,12 @@ enum class Control { None, Begin, Commit, Rollback };
 // with or without WORK or TRANSACTION), as the databases' clients and dumps
 // write them; a savepoint's ROLLBACK TO is neither.
 Control ControlOf(const CString& sql) {
+    // The longest of them, "BEGIN EXCLUSIVE TRANSACTION", with room for
+    // blanks and a ';': a longer text is another statement, told at once.
+    constexpr int kLongest = 64;
+    if (sql.GetLength() > kLongest) {
+        return Control::None;
+    }
     std::vector<CString> words;
     CString word;
     for (const char c : sql.Str() + ";") {
@@ -238,6 +244,7 @@ void CRunCmd::SetUpReader(CScriptReader& reader) const {
 BOOL CRunCmd::PlanOneTransaction(CArchive& archive) {
     CScriptReader reader(m_strBatchSeparator);
     SetUpReader(reader);
+    reader.ShowLater(true);  // nothing of this reading is printed
     struct Found {
         long index;
         Control control;
