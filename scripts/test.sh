@@ -10,16 +10,17 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh --test
-stage_done "installing the packages"
-
-jobs=$(nproc 2>/dev/null || echo 2)
 # Each stage says how long it took, so that a slow one is seen in CI's log.
 stage_started=$SECONDS
 stage_done() {
   echo "== $1 took $((SECONDS - stage_started)) s (the test command so far: ${SECONDS} s)"
   stage_started=$SECONDS
 }
+
+scripts/install-deps.sh --test
+stage_done "installing the packages"
+
+jobs=$(nproc 2>/dev/null || echo 2)
 
 # The test and benchmark switches are given explicitly: build/ may have been
 # configured without them by scripts/setup-and-run.sh.
