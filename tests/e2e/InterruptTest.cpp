@@ -42,7 +42,7 @@ off_t SizeOf(const std::string& path) {
 
 TEST(Interrupt, SignalsAtRandomMomentsNeverCrashOrLeaveHalfMadeFiles) {
     // Runs interrupted for each signal kind; those that end first count apart.
-    const int kInterruptedPerSignal = 170;
+    const int kInterruptedPerSignal = VORLA_INTERRUPTED_PER_SIGNAL;
     std::mt19937 random(20261209);
     for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(sig);
