@@ -48,6 +48,10 @@ using vorla::platform::Win32ErrorFromErrno;
 
 namespace {
 
+// How often (a millisecond apart) a call that made a file tries again to set
+// its sharing locks when another process opened the new file first.
+constexpr int kCreatedLockTries = 200;
+
 class FileObject final : public KernelObject {
 public:
     FileObject(int fd, std::string path, bool created, bool fifoReader, int lockFd = -1)
@@ -415,7 +419,17 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     int lockFd = -1;
     if (S_ISREG(opened.st_mode)) {
         lockFd = ShareLockDescriptor(fd, wantRead);
-        if (ShareLocks(lockFd, wantRead, wantWrite, dwShareMode) != 0) {
+        bool shared = ShareLocks(lockFd, wantRead, wantWrite, dwShareMode) == 0;
+        // On Windows a file is made with its sharing in force: nobody opens
+        // it in between. Here another process can open the file this call
+        // has just made before its locks are set. That opener holds no data
+        // of it and lets go soon, so the maker waits a little for it rather
+        // than give up the file it made.
+        for (int tries = 0; !shared && created && tries < kCreatedLockTries; ++tries) {
+            ::usleep(1000);
+            shared = ShareLocks(lockFd, wantRead, wantWrite, dwShareMode) == 0;
+        }
+        if (!shared) {
             if (lockFd != fd && lockFd >= 0) {
                 ::close(lockFd);
             }
