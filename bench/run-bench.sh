@@ -516,6 +516,18 @@ figure_d() {
 # alice with synchronous_commit=off, a database bench and a data source
 # PgBench in DIR/sys/odbc.ini. Sets pg_dir, pg_bin, pg_port, pg_server and the
 # administrator's client command pg_sql. Stopped by pg_stop, and on every way
+# wait_for_server NAME DIR COMMAND...: waits up to 30 s for COMMAND to
+# succeed, the server of DIR answering; shows DIR/server.log and stops the
+# script when it does not.
+wait_for_server() {
+    local name=$1 dir=$2 tries=0
+    shift 2
+    until "$@" >/dev/null 2>&1; do
+        ((++tries < 300)) || { cat "$dir/server.log" >&2; die "$name did not start"; }
+        sleep 0.1
+    done
+}
+
 # out of the script.
 pg_start() {
     local dir=$1 as=()
@@ -535,11 +547,7 @@ pg_start() {
         -c listen_addresses=127.0.0.1 >"$dir/server.log" 2>&1 &
     pg_server=$!
     trap 'servers_stop; cleanup' EXIT
-    local tries=0
-    until "$pg_bin/pg_isready" -q -h "$dir/socket" -p "$pg_port"; do
-        ((++tries < 300)) || { cat "$dir/server.log" >&2; die "postgres did not start"; }
-        sleep 0.1
-    done
+    wait_for_server postgres "$dir" "$pg_bin/pg_isready" -q -h "$dir/socket" -p "$pg_port"
     pg_sql=("$pg_bin/psql" -h "$dir/socket" -p "$pg_port" -U postgres -AtqX -v ON_ERROR_STOP=1)
     "${pg_sql[@]}" -d postgres -c "CREATE ROLE alice LOGIN PASSWORD 'secret'" \
         -c "ALTER ROLE alice SET synchronous_commit = off" -c "CREATE DATABASE bench OWNER alice" ||
@@ -583,11 +591,7 @@ ma_start() {
     ma_server=$!
     trap 'servers_stop; cleanup' EXIT
     ma_sql=(mariadb --no-defaults -S "$dir/socket/mysqld.sock" -u root -N -B)
-    local tries=0
-    until "${ma_sql[@]}" -e 'SELECT 1' >/dev/null 2>&1; do
-        ((++tries < 300)) || { cat "$dir/server.log" >&2; die "mariadbd did not start"; }
-        sleep 0.1
-    done
+    wait_for_server mariadbd "$dir" "${ma_sql[@]}" -e 'SELECT 1'
     "${ma_sql[@]}" -e "CREATE USER alice@'%' IDENTIFIED BY 'secret'" || die "cannot make the user"
     mkdir -p "$dir/sys"
     cp /etc/odbcinst.ini "$dir/sys/"
