@@ -18,6 +18,7 @@ constexpr const char* kStandardInputName = "-";
 
 class CArchive;
 class CFileSystem;
+class CStatementGroup;
 struct CScriptBatch;
 
 class CRunCmd {
@@ -52,6 +53,14 @@ public:
     // `scriptBytes`: the script's size, for the progress line (0: unknown).
     BOOL ReadBatches(CArchive& archive, ULONGLONG scriptBytes = 0);
     BOOL ExecuteBatch(const CScriptBatch& batch);
+    // Prints the failure of `batch` with `error`, and the script line to
+    // look at.
+    void ReportBatchError(const CScriptBatch& batch, const CString& error);
+    // With grouping: the batch joins the group, which is run when full (and
+    // by FlushGroup); a batch that cannot join runs on its own after the
+    // group, and ends grouping for the run.
+    BOOL QueueBatch(CStatementGroup& group, CScriptBatch& batch);
+    BOOL FlushGroup(CStatementGroup& group);
     // With -t, read before anything is run: a script that begins a
     // transaction once and commits it with its last batch (as a database's
     // dump does) runs as the run's one transaction, those two batches left
@@ -87,6 +96,12 @@ public:
     BOOL m_bStandardSql = FALSE;
     // -v NAME=VALUE, in the order given.
     std::vector<std::pair<CString, CString>> m_variables;
+    // With -t on PostgreSQL, for standard SQL without a separator (one
+    // statement a batch) whose results are not shown: batches go to the
+    // database in groups.
+    bool m_bGroupStatements = false;
+    // Batches that ran, for the progress line.
+    long m_done = 0;
     // -q: no "Executing:" lines.
     BOOL m_bQuiet = FALSE;
     // The "Executing:" line being written.

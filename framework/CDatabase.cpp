@@ -334,8 +334,7 @@ void CDatabase::ReadResultSet(SQLHSTMT hstmt, SQLSMALLINT columns, CResultSet& s
     }
 }
 
-void CDatabase::ExecuteSQL(const CString& sql,
-                           const std::function<void(const CResultSet&)>& results) {
+SQLHSTMT CDatabase::StatementHandle() {
     if (!IsOpen()) {
         AfxThrowDBException(SQL_INVALID_HANDLE, "The database connection is not open.");
     }
@@ -350,19 +349,42 @@ void CDatabase::ExecuteSQL(const CString& sql,
         }
         m_hstmt = handle;
     }
-    const SQLHSTMT hstmt = m_hstmt;
-    CursorClose guard(hstmt);
-    SQLRETURN rc = SQL_SUCCESS;
+    return m_hstmt;
+}
 
+SQLRETURN CDatabase::ExecDirect(SQLHSTMT hstmt, const CString& sql) const {
     if (!StartStatement(hstmt, m_bCancelAcrossThreads)) {
         AfxEndInterruptedRun();
     }
-    rc = SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.Str().data())),
-                       static_cast<SQLINTEGER>(sql.GetLength()));
+    const SQLRETURN rc =
+        SQLExecDirect(hstmt, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.Str().data())),
+                      static_cast<SQLINTEGER>(sql.GetLength()));
     // A cancelled statement's error is not the run's: the run was stopped.
     if (!EndStatement()) {
         AfxEndInterruptedRun();
     }
+    return rc;
+}
+
+long CDatabase::ExecuteCountingResults(const CString& sql) {
+    const SQLHSTMT hstmt = StatementHandle();
+    CursorClose guard(hstmt);
+    SQLRETURN rc = ExecDirect(hstmt, sql);
+    long count = 1;
+    for (; rc != SQL_NO_DATA; ++count) {
+        if (!Succeeded(rc)) {
+            AfxThrowDBException(rc, SQL_HANDLE_STMT, hstmt);
+        }
+        rc = SQLMoreResults(hstmt);
+    }
+    return count - 1;
+}
+
+void CDatabase::ExecuteSQL(const CString& sql,
+                           const std::function<void(const CResultSet&)>& results) {
+    const SQLHSTMT hstmt = StatementHandle();
+    CursorClose guard(hstmt);
+    SQLRETURN rc = ExecDirect(hstmt, sql);
     if (rc == SQL_NO_DATA) {
         return;  // a searched UPDATE or DELETE that touched no row
     }

@@ -62,6 +62,12 @@ public:
     // The same, handing each result set with columns to `results`, in order,
     // before the next one is asked for.
     void ExecuteSQL(const CString& sql, const std::function<void(const CResultSet&)>& results);
+    // Executes a text of several statements, reading past every result
+    // (SQLMoreResults) to the end; returns how many results the driver gave,
+    // one per statement it ran. Throws CDBException at the first error, as
+    // soon as the driver reports it. Only for a driver that can be asked for
+    // the next result after any statement.
+    long ExecuteCountingResults(const CString& sql);
 
     // The database product the driver reports (SQL_DBMS_NAME), such as
     // "SQLite" or "PostgreSQL"; empty when not open or not reported.
@@ -93,6 +99,11 @@ protected:
 
 private:
     void ReadDbmsName();
+    // The connection's statement handle, allocated on first use.
+    SQLHSTMT StatementHandle();
+    // SQLExecDirect of `sql` on `hstmt`, with its full length, cancellable
+    // by an interrupt (which ends the run).
+    SQLRETURN ExecDirect(SQLHSTMT hstmt, const CString& sql) const;
     // Reads the rows of the current result set of `hstmt`.
     static void ReadResultSet(SQLHSTMT hstmt, SQLSMALLINT columns, CResultSet& set);
     BOOL m_bTransactionPending = FALSE;

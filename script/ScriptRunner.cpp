@@ -16,6 +16,7 @@
 #include "script/Progress.h"
 #include "script/ResultText.h"
 #include "script/ScriptReader.h"
+#include "script/StatementGroup.h"
 
 namespace {
 
@@ -374,26 +375,102 @@ BOOL CRunCmd::ReadBatches(CArchive& archive, ULONGLONG scriptBytes) {
     DWORD mode = 0;
     CProgress progress(m_bQuiet && GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != FALSE,
                        scriptBytes);
+    // A round trip per statement is most of what a restore in one
+    // transaction costs on a server; psqlODBC takes several statements in
+    // one call and stops at the first that fails.
+    m_bGroupStatements = m_bOneTransaction && m_bStandardSql && m_strBatchSeparator.IsEmpty() &&
+                         m_results == Results::None &&
+                         m_db.GetDbmsName().CompareNoCase("PostgreSQL") == 0;
+    CStatementGroup group;
+    m_done = 0;
     ULONGLONG read = 0;
     long index = 0;
-    long done = 0;
     const bool all = EachBatch(
         archive, m_strCommandFile, reader,
-        [&](const CScriptBatch& batch) {
+        [&](CScriptBatch& batch) {
             // The run's own transaction stands in for the script's.
             const bool own = index == m_ownBegin || index == m_ownCommit;
             ++index;
             if (own) {
                 return true;
             }
-            if (ExecuteBatch(batch) == FALSE) {
+            const BOOL ran = m_bGroupStatements ? QueueBatch(group, batch) : ExecuteBatch(batch);
+            if (ran == FALSE) {
                 return false;
             }
-            progress.Update(read, ++done);
+            m_done += m_bGroupStatements ? 0 : 1;
+            progress.Update(read, m_done);
             return true;
         },
         &read);
-    return all ? TRUE : FALSE;
+    return all && FlushGroup(group) ? TRUE : FALSE;
+}
+
+BOOL CRunCmd::QueueBatch(CStatementGroup& group, CScriptBatch& batch) {
+    if (CStatementGroup::CanJoin(batch)) {
+        group.Add(batch);
+        return group.Full() ? FlushGroup(group) : TRUE;
+    }
+    m_bGroupStatements = false;
+    if (FlushGroup(group) == FALSE || ExecuteBatch(batch) == FALSE) {
+        return FALSE;
+    }
+    ++m_done;
+    return TRUE;
+}
+
+BOOL CRunCmd::FlushGroup(CStatementGroup& group) {
+    if (group.Empty()) {
+        return TRUE;
+    }
+    const size_t count = group.Count();
+    try {
+        // Every statement gives one result; fewer or more means the text
+        // was not cut where the script's statements end, and what ran is
+        // undone and run again statement by statement.
+        if (m_db.ExecuteCountingResults(group.Text()) == group.ExpectedResults()) {
+            if (!m_bQuiet) {
+                m_printed.clear();
+                for (size_t i = 0; i < count; ++i) {
+                    m_printed.append("Executing: ");
+                    m_printed.append(group[i].shown.Str());
+                    m_printed.append("\n\n");
+                }
+                AfxWriteOutSoon(m_printed.data(), m_printed.size());
+            }
+            m_done += static_cast<long>(count);
+            group.Clear();
+            return TRUE;
+        }
+        m_db.ExecuteSQL(CStatementGroup::RollbackText());
+    } catch (CDBException* groupError) {
+        // Undone to the group's savepoint, its statements run one at a time
+        // below, and the one that fails says so as it would have alone.
+        try {
+            m_db.ExecuteSQL(CStatementGroup::RollbackText());
+        } catch (CDBException* e) {
+            e->Delete();
+            // Where the group failed is unknown; the first statement is
+            // named, with the database's message.
+            if (!m_bQuiet) {
+                AfxWriteOutLine("Executing: " + group[0].shown + "\n");
+            }
+            ReportBatchError(group[0], groupError->m_strError);
+            groupError->Delete();
+            group.Clear();
+            return FALSE;
+        }
+        groupError->Delete();
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (ExecuteBatch(group[i]) == FALSE) {
+            group.Clear();
+            return FALSE;
+        }
+        ++m_done;
+    }
+    group.Clear();
+    return TRUE;
 }
 
 BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
@@ -423,23 +500,27 @@ BOOL CRunCmd::ExecuteBatch(const CScriptBatch& batch) {
             });
         }
     } catch (CDBException* e) {
-        AfxWriteErrLine("Script error: " + e->m_strError);
-        AfxWriteErrLine(CScriptReader::ShownOf(batch));
-        // Where to look: the script line where the failed batch begins, or
-        // the one inside it that the database names.
-        const long inside = LineInStatement(e->m_strError, batch.sql);
-        const long line = inside > 0 && batch.sqlLine > 0 ? batch.sqlLine + inside - 1 : batch.line;
-        CString where;
-        where.Format("At line %ld of '", line);
-        where += (batch.file.IsEmpty() ? m_strCommandFile : batch.file) + "'";
-        if (line != batch.line) {
-            CString begins;
-            begins.Format(" (the statement begins at line %ld)", batch.line);
-            where += begins;
-        }
-        AfxWriteErrLine(where + ".");
+        ReportBatchError(batch, e->m_strError);
         e->Delete();
         return FALSE;
     }
     return TRUE;
+}
+
+void CRunCmd::ReportBatchError(const CScriptBatch& batch, const CString& error) {
+    AfxWriteErrLine("Script error: " + error);
+    AfxWriteErrLine(CScriptReader::ShownOf(batch));
+    // Where to look: the script line where the failed batch begins, or the
+    // one inside it that the database names.
+    const long inside = LineInStatement(error, batch.sql);
+    const long line = inside > 0 && batch.sqlLine > 0 ? batch.sqlLine + inside - 1 : batch.line;
+    CString where;
+    where.Format("At line %ld of '", line);
+    where += (batch.file.IsEmpty() ? m_strCommandFile : batch.file) + "'";
+    if (line != batch.line) {
+        CString begins;
+        begins.Format(" (the statement begins at line %ld)", batch.line);
+        where += begins;
+    }
+    AfxWriteErrLine(where + ".");
 }

@@ -278,6 +278,67 @@ TEST(OneTransaction, PostgreSqlStatementsRunWithoutSavepoints) {
     }
 }
 
+// With -t and -a on PostgreSQL the statements reach the server several to a
+// call: the rows of a group share its savepoint's transaction id. What is
+// printed is what a statement at a time prints, and a statement that fails
+// in a group is named with its line, those before it printed, and nothing
+// kept. A script's own savepoints end the grouping and keep their meaning.
+TEST(OneTransaction, PostgreSqlStatementsGoInGroups) {
+    ScopedTempDir dir;
+    const PgCluster pg(dir.File("pg"));
+    VORLA_REQUIRE_SERVER(pg);
+    const auto inserts = [](int count, int missingAt) {
+        std::vector<std::string> statements;
+        for (int i = 1; i <= count; ++i) {
+            statements.push_back("INSERT INTO " + std::string(i == missingAt ? "missing" : "t") +
+                                 " VALUES (" + std::to_string(i) + ")");
+        }
+        return statements;
+    };
+    const struct {
+        std::vector<std::string> statements;
+        int executed;
+        std::string err;
+        const char* rows;  // rows of t | transaction ids among them
+    } rows[] = {
+        {inserts(600, 0), 600, "", "600|3"},
+        {inserts(600, 300), 300,
+         "Script error: ERROR: relation \"missing\" does not exist;\nError while executing the "
+         "query\nINSERT INTO missing VALUES (300)\nAt line 300 of 's.sql'.\n" +
+             kRolledBack + "\n",
+         "0|0"},
+        {{"INSERT INTO t VALUES (1)", "SAVEPOINT a", "INSERT INTO t VALUES (2)",
+          "ROLLBACK TO SAVEPOINT a", "INSERT INTO t VALUES (3)"},
+         5, "", "2|2"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.statements[1]);
+        Site site;
+        ServerTarget target(pg, "ALTER TABLE t OWNER TO alice", "", false);
+        std::vector<std::string> argv{VORLA_BIN};
+        for (const std::string& arg : target.Prepare(site)) {
+            argv.push_back(arg);
+        }
+        argv.insert(argv.end(), {"-i", "s.sql", "-a", "-t"});
+        std::string script;
+        ExpectedStreams expected;
+        expected.Out(kBanner).OutPart("Connecting to '" + target.Dsn() + "'  . . .").Out(" done!");
+        for (size_t i = 0; i < row.statements.size(); ++i) {
+            script += row.statements[i] + ";\n";
+            if (static_cast<int>(i) < row.executed) {
+                expected.Out("Executing: " + row.statements[i]).Out("");
+            }
+        }
+        expected.Out("Closing connection.");
+        WriteFileBytes(site.File("s.sql"), script);
+        const ProcessResult run = RunProcess(argv, site.Options());
+        EXPECT_EQ(run.out, expected.OutText());
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.exitCode, row.err.empty() ? 0 : 255);
+        EXPECT_EQ(target.Sql("SELECT count(*), count(DISTINCT xmin::text) FROM t"), row.rows);
+    }
+}
+
 TEST(OneTransaction, AllOrNothingOnMariaDb) {
     ScopedTempDir dir;
     const MariaDbServer maria(dir.File("maria"));
