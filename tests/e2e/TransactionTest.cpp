@@ -309,7 +309,9 @@ TEST(OneTransaction, PostgreSqlStatementsGoInGroups) {
          "0|0"},
         {{"INSERT INTO t VALUES (1)", "SAVEPOINT a", "INSERT INTO t VALUES (2)",
           "ROLLBACK TO SAVEPOINT a", "INSERT INTO t VALUES (3)"},
-         5, "", "2|2"},
+         5,
+         "",
+         "2|2"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.statements[1]);
