@@ -38,6 +38,7 @@ public:
     // Exchanges the text with `text`, buffers and all: a caller that keeps
     // one string for many texts allocates none in the steady state.
     void Swap(std::string& text) noexcept { m_text.swap(text); }
+    void Swap(CString& other) noexcept { m_text.swap(other.m_text); }
 
     CString& operator+=(const CString& text);
     CString& operator+=(const char* text);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <utility>
 
 namespace {
@@ -111,6 +112,25 @@ void CScriptReader::MarkSpecialCharacters() {
         m_special[static_cast<unsigned char>(m_separator[0])] = true;
     }
     m_special[static_cast<unsigned char>(m_terminator[0])] = true;
+    m_specialSet.clear();
+    for (size_t c = 1; c < m_special.size(); ++c) {
+        if (m_special[c]) {
+            m_specialSet += static_cast<char>(c);
+        }
+    }
+}
+
+size_t CScriptReader::PlainRunEnd(const std::string& text, size_t i, size_t end) const {
+    // strcspn is the C library's vectorised search; it stops at a NUL byte
+    // too, which is plain here and passed over.
+    while (i < end) {
+        i += std::strcspn(text.c_str() + i, m_specialSet.c_str());
+        if (i >= end || text[i] != '\0') {
+            break;
+        }
+        ++i;
+    }
+    return std::min(i, end);
 }
 
 CScriptReader::Dialect CScriptReader::DialectOf(const CString& dbmsName) {
@@ -325,7 +345,9 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
     if (TakeClientCommand(text, first, end)) {
         return true;
     }
-    if (!m_standard) {
+    // Only another client's command and DELIMITER are taken here.
+    const char c = text[first];
+    if (!m_standard || (c != '\\' && c != 'D' && c != 'd')) {
         return false;
     }
     const size_t wordEnd = std::min(end, text.find_first_of(" \t\v\f\r", first));
@@ -355,6 +377,28 @@ bool CScriptReader::TakeWholeLine(const std::string& text, size_t begin, size_t 
     }
     return false;
 }
+
+namespace {
+
+// The first of text[i, end) that is `a`, `b` or `c` (which may repeat one
+// another), or `end`: a text is passed over at memchr's speed when only its
+// closing quote can stop it.
+size_t FindStop(const std::string& text, size_t i, size_t end, char a, char b, char c) {
+    const char* data = text.data();
+    if (a == b && a == c) {
+        const void* found = std::memchr(data + i, a, end - i);
+        return found == nullptr ? end : static_cast<size_t>(static_cast<const char*>(found) - data);
+    }
+    for (; i < end; ++i) {
+        const char x = data[i];
+        if (x == a || x == b || x == c) {
+            return i;
+        }
+    }
+    return end;
+}
+
+}  // namespace
 
 void CScriptReader::ScanLine(std::string& text, size_t begin, size_t end) {
     const bool oneCharacter = m_separator.size() == 1;
@@ -401,13 +445,14 @@ void CScriptReader::ScanLine(std::string& text, size_t begin, size_t end) {
             case State::Bracketed: {
                 // Inside a text only its closing quote, a backslash and a
                 // variable matter: the rest is passed over in one search.
-                const char stops[] = {m_state == State::DoubleQuoted   ? '"'
-                                      : m_state == State::SingleQuoted ? '\''
-                                      : m_state == State::Backticked   ? '`'
-                                                                       : ']',
-                                      '\\', '$'};
-                const size_t stop = text.find_first_of(stops, i, m_variablesOn ? 3 : 2);
-                if (stop == std::string::npos || stop >= end) {
+                const char closing = m_state == State::DoubleQuoted   ? '"'
+                                     : m_state == State::SingleQuoted ? '\''
+                                     : m_state == State::Backticked   ? '`'
+                                                                      : ']';
+                const size_t stop =
+                    FindStop(text, i, end, closing, m_backslashEscapes ? '\\' : closing,
+                             m_variablesOn ? '$' : closing);
+                if (stop >= end) {
                     i = end;
                     continue;
                 }
@@ -423,10 +468,6 @@ void CScriptReader::ScanLine(std::string& text, size_t begin, size_t end) {
                     Substitute(text, i, end, textEnd);
                     continue;
                 }
-                const char closing = m_state == State::DoubleQuoted   ? '"'
-                                     : m_state == State::SingleQuoted ? '\''
-                                     : m_state == State::Backticked   ? '`'
-                                                                      : ']';
                 if (c == closing) {
                     m_state = State::Outside;
                 }
@@ -467,19 +508,26 @@ void CScriptReader::ScanLine(std::string& text, size_t begin, size_t end) {
         // Most characters begin nothing: they take the short way, a run of
         // them at once where no word of the statement matters any more.
         if (!m_special[static_cast<unsigned char>(c)] && !m_followWords) {
-            bool text_seen = false;
-            for (; i < end && !m_special[static_cast<unsigned char>(text[i])]; ++i) {
-                text_seen = text_seen || !IsSpace(text[i]);
+            const size_t runEnd = PlainRunEnd(text, i, end);
+            for (; !m_pieceHasText && i < runEnd; ++i) {
+                m_pieceHasText = !IsSpace(text[i]);
             }
+            i = runEnd;
             takeWord();
-            m_pieceHasText = m_pieceHasText || text_seen;
             continue;
         }
         if (!m_special[static_cast<unsigned char>(c)]) {
             if (IsWordCharacter(c)) {
-                if (m_followWords) {
-                    word += c;
+                // The word's run at once, up to a byte that may begin something.
+                size_t wordEnd = i + 1;
+                while (wordEnd < end && IsWordCharacter(text[wordEnd]) &&
+                       !m_special[static_cast<unsigned char>(text[wordEnd])]) {
+                    ++wordEnd;
                 }
+                word.append(text, i, wordEnd - i);
+                m_pieceHasText = true;
+                i = wordEnd;
+                continue;
             } else {
                 takeWord();
             }
@@ -609,40 +657,54 @@ bool CScriptReader::OpenQuote(const std::string& text, size_t& i, size_t end) {
     return true;
 }
 
-void CScriptReader::TakeWord(const std::string& text) {
-    std::string word(text);
-    for (char& c : word) {
+namespace {
+
+// Whether `word` is `keyword`: the length first, so that most words are
+// told apart without looking at their bytes.
+template <size_t N>
+bool Is(const std::string& word, const char (&keyword)[N]) {
+    return word.size() == N - 1 && std::memcmp(word.data(), keyword, N - 1) == 0;
+}
+
+}  // namespace
+
+void CScriptReader::TakeWord(std::string& taken) {
+    for (char& c : taken) {
         if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
         }
     }
-    const std::string last = std::move(m_lastWord);
-    m_lastWord = word;
+    if (m_words > 0) {
+        m_wordBefore.assign(m_lastWord);
+    }
+    m_lastWord.assign(taken);
+    const std::string& last = m_wordBefore;
+    const std::string& word = m_lastWord;
     if (++m_words == 1) {
-        m_firstWord = word;
+        m_firstWord.assign(word);
         // Only a definition (triggers, atomic bodies) and COPY have a
         // structure that later words tell; any other statement ends at its
         // terminator whatever its words are.
-        m_followWords = m_firstWord == "CREATE" || m_firstWord == "COPY";
+        m_followWords = Is(m_firstWord, "CREATE") || Is(m_firstWord, "COPY");
     }
     if (!m_standard) {
         return;
     }
-    if (m_firstWord == "COPY" && last == "FROM" && word == "STDIN") {
+    if (Is(m_firstWord, "COPY") && Is(last, "FROM") && Is(word, "STDIN")) {
         m_copyFromStdin = true;
     }
     if (m_dialect == Dialect::PostgreSql) {
         // Only a body of standard SQL, BEGIN ATOMIC ... END, holds `;`.
-        if (last == "BEGIN" && word == "ATOMIC") {
+        if (Is(last, "BEGIN") && Is(word, "ATOMIC")) {
             ++m_bodyDepth;
-        } else if (m_bodyDepth > 0 && word == "CASE") {
+        } else if (m_bodyDepth > 0 && Is(word, "CASE")) {
             ++m_bodyDepth;
-        } else if (m_bodyDepth > 0 && word == "END") {
+        } else if (m_bodyDepth > 0 && Is(word, "END")) {
             --m_bodyDepth;
         }
         return;
     }
-    if (m_firstWord == "CREATE" && word == "TRIGGER" && m_bodyDepth == 0) {
+    if (Is(m_firstWord, "CREATE") && Is(word, "TRIGGER") && m_bodyDepth == 0) {
         m_trigger = true;
     }
     if (!m_trigger) {
@@ -650,22 +712,22 @@ void CScriptReader::TakeWord(const std::string& text) {
     }
     // END IF, END LOOP, END WHILE and END REPEAT close what was not counted,
     // END CASE a CASE that was.
-    if (last == "END" && m_endClosed) {
+    if (Is(last, "END") && m_endClosed) {
         m_endClosed = false;
-        if (word == "IF" || word == "LOOP" || word == "WHILE" || word == "REPEAT") {
+        if (Is(word, "IF") || Is(word, "LOOP") || Is(word, "WHILE") || Is(word, "REPEAT")) {
             ++m_bodyDepth;
             return;
         }
-        if (word == "CASE") {
+        if (Is(word, "CASE")) {
             return;
         }
     }
     m_endClosed = false;
-    if (word == "BEGIN") {
+    if (Is(word, "BEGIN")) {
         ++m_bodyDepth;
-    } else if (word == "CASE" && m_bodyDepth > 0) {
+    } else if (Is(word, "CASE") && m_bodyDepth > 0) {
         ++m_bodyDepth;
-    } else if (word == "END" && m_bodyDepth > 0) {
+    } else if (Is(word, "END") && m_bodyDepth > 0) {
         --m_bodyDepth;
         m_endClosed = true;
     }
@@ -677,17 +739,32 @@ void CScriptReader::Finish() {
     }
 }
 
-bool CScriptReader::TakeBatch(Batch& batch) {
-    if (m_ready.empty()) {
-        return false;
+CScriptBatch* CScriptReader::NextBatch() {
+    if (m_readyHead == m_readyEnd) {
+        return nullptr;
     }
-    Batch& front = m_ready.front();
-    std::swap(batch, front);
-    // The caller's last texts become the buffers of the next batches.
-    front.sql.Swap(m_spareSql);
-    front.shown.Swap(m_spareShown);
-    m_ready.pop_front();
-    return true;
+    Batch* next = &m_ready[m_readyHead++];
+    if (m_readyHead == m_readyEnd) {
+        // Every slot is handed out: the next batch reuses the first one,
+        // which the caller is done with by then.
+        m_readyHead = m_readyEnd = 0;
+    }
+    return next;
+}
+
+CScriptBatch& CScriptReader::NewReadyBatch() {
+    if (m_readyEnd == m_ready.size()) {
+        m_ready.emplace_back();
+    }
+    Batch& batch = m_ready[m_readyEnd++];
+    batch.sql.Empty();
+    batch.shown.Empty();
+    batch.file.Empty();
+    batch.failure.Empty();
+    batch.line = 0;
+    batch.sqlLine = 0;
+    batch.shownRaw = false;
+    return batch;
 }
 
 bool CScriptReader::IsSeparatorLine(const std::string& line, size_t first) const {
@@ -761,21 +838,21 @@ void CScriptReader::EndBatch() {
     // A batch of nothing but blanks and comments is neither printed nor sent.
     if (m_hasText) {
         // The texts go into buffers that earlier batches gave back.
-        Batch& batch = m_ready.emplace_back();
+        Batch& batch = NewReadyBatch();
         batch.line = m_firstTextLine;
         batch.file = m_firstTextFile;
         SqlToSend(batch.sqlLine, m_spareSql);
-        batch.sql.Swap(m_spareSql);
+        batch.sql.Swap(m_spareSql);  // the slot's last text is the next buffer
         if (m_sqlOverFiles) {
             batch.sqlLine = 0;
         }
-        m_spareShown.clear();
         if (m_showLater) {
-            m_spareShown.append(m_shown);
+            batch.shown.Swap(m_shown);  // m_shown is emptied below
         } else {
+            m_spareShown.clear();
             AppendShown(m_shown, m_spareShown);
+            batch.shown.Swap(m_spareShown);
         }
-        batch.shown.Swap(m_spareShown);
         batch.shownRaw = m_showLater;
     }
     m_sql.clear();
@@ -787,6 +864,7 @@ void CScriptReader::EndBatch() {
     m_commentStart = 0;
     m_firstWord.clear();
     m_lastWord.clear();
+    m_wordBefore.clear();
     m_words = 0;
     m_followWords = m_standard;
     m_trigger = false;
@@ -795,10 +873,9 @@ void CScriptReader::EndBatch() {
 }
 
 void CScriptReader::Fail(const std::string& why, const std::string& shown) {
-    Batch batch;
+    Batch& batch = NewReadyBatch();
     batch.failure = why;
     batch.shown = shown;
-    m_ready.push_back(std::move(batch));
     m_failed = true;
 }
 

@@ -30,7 +30,6 @@
 
 #include <array>
 #include <cstddef>
-#include <deque>
 #include <string>
 #include <utility>
 #include <vector>
@@ -98,7 +97,7 @@ public:
     void SetVariable(const std::string& name, const std::string& value);
 
     // Reads one line, without its line end. Batches that it completes wait
-    // in order for TakeBatch.
+    // in order for NextBatch.
     void AddLine(const CString& line);
     // The include that the last line asked for: ":r FILE" in the program's
     // own form; with standard SQL, the include command of the database's own
@@ -114,8 +113,10 @@ public:
     void Refuse(const std::string& why);
     // The end of the script: what has been accumulated becomes the last batch.
     void Finish();
-    // The next completed batch, oldest first; false when none waits.
-    bool TakeBatch(Batch& batch);
+    // The next completed batch, oldest first; null when none waits. It is
+    // the caller's (its texts may be taken by swapping) until the reader is
+    // given the next line, or told of a file or the end.
+    Batch* NextBatch();
 
     // Copies the source to the target, each maximal run of whitespace
     // replaced by the run's first character.
@@ -168,7 +169,8 @@ private:
     bool OpenQuote(const std::string& text, size_t& i, size_t end);
     // Takes one word outside texts and comments, for the statement's
     // structure: bodies, COPY ... FROM stdin.
-    void TakeWord(const std::string& word);
+    // `word` is upper-cased in place and taken.
+    void TakeWord(std::string& word);
     // Appends line[begin, end) to the batch. `cut` says the piece ended at
     // the comment marker, whose blanks before it stay in the printed text.
     void AddPiece(const std::string& line, size_t begin, size_t end, bool cut);
@@ -188,6 +190,9 @@ private:
     Dialect m_dialect = Dialect::Other;
     std::string m_terminator = ";";  // standard SQL without a separator
     std::array<bool, 256> m_special{};
+    std::string m_specialSet;  // the same bytes, as a C string
+    // The end of the run of plain bytes from text[i], at most `end`.
+    size_t PlainRunEnd(const std::string& text, size_t i, size_t end) const;
     State m_state = State::Outside;
     bool m_backslashEscapes = false;  // inside the current quoted text
     std::string m_dollarTag;          // the closing $tag$
@@ -208,6 +213,7 @@ private:
     // The statement's structure, from its words.
     std::string m_firstWord;
     std::string m_lastWord;
+    std::string m_wordBefore;  // the word before m_lastWord
     int m_words = 0;
     bool m_followWords = false;  // the statement's words may still matter
     bool m_trigger = false;
@@ -222,7 +228,13 @@ private:
     size_t m_commentStart = 0;
     std::vector<std::pair<size_t, size_t>> m_comments;
 
-    std::deque<Batch> m_ready;
+    // Completed batches wait in m_ready[m_readyHead, m_readyEnd); the slots
+    // stay allocated, so a batch costs no allocation once the run is going.
+    std::vector<Batch> m_ready;
+    size_t m_readyHead = 0;
+    size_t m_readyEnd = 0;
+    // A slot at the end of the queue, cleared of an earlier batch's marks.
+    Batch& NewReadyBatch();
     // Buffers that batches handed out have given back, for the next ones.
     std::string m_spareSql;
     std::string m_spareShown;

@@ -196,7 +196,6 @@ template <class Take>
 bool EachBatch(CArchive& script, const CString& name, CScriptReader& reader, Take take,
                ULONGLONG* scriptRead = nullptr) {
     std::vector<std::unique_ptr<IncludedFile>> included;
-    CScriptBatch batch;
     CString line;
     for (bool more = true; more;) {
         CArchive& archive = included.empty() ? script : *included.back()->archive;
@@ -219,8 +218,8 @@ bool EachBatch(CArchive& script, const CString& name, CScriptReader& reader, Tak
             reader.Finish();
             more = false;
         }
-        while (reader.TakeBatch(batch)) {
-            if (!take(batch)) {
+        while (CScriptBatch* batch = reader.NextBatch()) {
+            if (!take(*batch)) {
                 return false;
             }
         }

@@ -31,9 +31,9 @@ std::vector<Sent> Read(const std::string& script, const char* separator, bool om
         reader.UseStandardSql(dialect);
     }
     std::vector<Sent> sent;
-    CScriptBatch batch;
     const auto drain = [&] {
-        while (reader.TakeBatch(batch)) {
+        while (const CScriptBatch* next = reader.NextBatch()) {
+            const CScriptBatch& batch = *next;
             const std::string failure = batch.failure.Str();
             sent.push_back(
                 {failure.empty() ? batch.sql.Str() : "refused: " + failure, batch.shown.Str()});
@@ -377,9 +377,10 @@ TEST(ScriptReader, ErrorsPointAtTheScriptLine) {
             begin = end + 1;
         }
         reader.Finish();
-        CScriptBatch batch;
-        ASSERT_TRUE(reader.TakeBatch(batch)) << c.name;
-        ASSERT_TRUE(reader.TakeBatch(batch)) << c.name;
+        ASSERT_NE(reader.NextBatch(), nullptr) << c.name;
+        const CScriptBatch* second = reader.NextBatch();
+        ASSERT_NE(second, nullptr) << c.name;
+        const CScriptBatch& batch = *second;
         const long inside = LineInStatement(CString(c.error), batch.sql);
         EXPECT_EQ(inside > 0 ? batch.sqlLine + inside - 1 : 0, c.line) << c.name;
     }
@@ -430,7 +431,8 @@ TEST(ScriptReader, VariablesStandForTheirValues) {
             begin = end + 1;
         }
         reader.Finish();
-        for (CScriptBatch batch; reader.TakeBatch(batch);) {
+        while (const CScriptBatch* next = reader.NextBatch()) {
+            const CScriptBatch& batch = *next;
             const std::string failure = batch.failure.Str();
             sent.push_back(
                 {failure.empty() ? batch.sql.Str() : "refused: " + failure, batch.shown.Str()});
