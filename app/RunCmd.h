@@ -61,12 +61,17 @@ public:
     // group, and ends grouping for the run.
     BOOL QueueBatch(CStatementGroup& group, CScriptBatch& batch);
     BOOL FlushGroup(CStatementGroup& group);
-    // With -t, read before anything is run: a script that begins a
-    // transaction once and commits it with its last batch (as a database's
-    // dump does) runs as the run's one transaction, those two batches left
-    // out; one that begins, commits or rolls back otherwise is refused with a
-    // line saying where. False when refused.
+    // With -t, a script that begins a transaction once and commits it with
+    // its last batch (as a database's dump does) runs as the run's one
+    // transaction, those two batches left out; one that begins, commits or
+    // rolls back otherwise is refused with a line saying where, and the run's
+    // transaction is rolled back. Where definitions commit by themselves the
+    // script is read through once before anything is run, to refuse it
+    // first. False when refused.
     BOOL PlanOneTransaction(CArchive& archive);
+    // The line saying that the script's own BEGIN, COMMIT or ROLLBACK at
+    // `line` cannot stand in for the run's transaction.
+    void ReportOwnTransaction(long line);
     void SetUpReader(class CScriptReader& reader) const;
 
     // Provisioning of the output database file.
@@ -86,10 +91,6 @@ public:
     CString m_strBatchSeparator;
     // -t: all of the script's batches or none of them.
     BOOL m_bOneTransaction;
-    // The script's own BEGIN and COMMIT batches that -t leaves out, by their
-    // place in the script (from 0); -1 for none.
-    long m_ownBegin = -1;
-    long m_ownCommit = -1;
     CDatabase m_db;
     CString m_strConnect;
     // -a: the script is standard SQL rather than the program's own form.

@@ -430,6 +430,10 @@ void CDatabase::ReadDbmsName() {
     if (Succeeded(SQLGetInfo(m_hdbc, SQL_DBMS_NAME, name, sizeof name, &length))) {
         m_strDbmsName = reinterpret_cast<const char*>(name);
     }
+    SQLUSMALLINT capable = SQL_TC_NONE;
+    m_bDefinitionsCommit =
+        !Succeeded(SQLGetInfo(m_hdbc, SQL_TXN_CAPABLE, &capable, sizeof capable, nullptr)) ||
+        capable != SQL_TC_ALL;
     // The driver's file: libsqlite3odbc*.so, sqlite3odbc.dll and the like.
     SQLCHAR driver[256] = {0};
     m_bCancelAcrossThreads = true;

@@ -72,6 +72,9 @@ public:
     // The database product the driver reports (SQL_DBMS_NAME), such as
     // "SQLite" or "PostgreSQL"; empty when not open or not reported.
     const CString& GetDbmsName() const { return m_strDbmsName; }
+    // Whether a definition (CREATE, DROP, ...) commits the transaction, or
+    // transactions are not to be had: SQL_TXN_CAPABLE other than SQL_TC_ALL.
+    bool DefinitionsCommit() const { return m_bDefinitionsCommit; }
 
     // Seconds a connection attempt may take before the driver gives up
     // (15 unless set); takes effect at the next Open.
@@ -115,6 +118,7 @@ private:
     // statement's memory under it: its statements are let finish, and the
     // run stops before the next one.
     bool m_bCancelAcrossThreads = true;
+    bool m_bDefinitionsCommit = true;
 
 private:
     void EndTrans(SQLSMALLINT completion);

@@ -35,6 +35,13 @@ Control ControlOf(const CString& sql) {
     if (sql.GetLength() > kLongest) {
         return Control::None;
     }
+    // So is one whose first letter begins none of their first words.
+    const std::string& text = sql.Str();
+    const size_t first = text.find_first_not_of(" \t\r\n\v\f");
+    if (first == std::string::npos || std::strchr("BSCERbscer", text[first]) == nullptr ||
+        text[first] == '\0') {
+        return Control::None;
+    }
     std::vector<CString> words;
     CString word;
     for (const char c : sql.Str() + ";") {
@@ -77,6 +84,57 @@ Control ControlOf(const CString& sql) {
     }
     return Control::None;
 }
+
+// A script's own transaction statements under -t, followed batch by batch:
+// one BEGIN before any other and a COMMIT as the last batch stand in for the
+// run's own transaction and are left out; any other is refused at its line.
+class OwnTransaction {
+public:
+    enum class Step { Run, LeaveOut, Refuse };
+
+    // What to do with the next batch; for Refuse, `line` is where.
+    Step Next(const CScriptBatch& batch, long& line) {
+        if (m_committed) {
+            line = m_commitLine;  // the COMMIT was not the last batch
+            return Step::Refuse;
+        }
+        if (!batch.failure.IsEmpty()) {
+            return Step::Run;  // reported when it is run
+        }
+        line = batch.line;
+        switch (ControlOf(batch.sql)) {
+            case Control::None:
+                return Step::Run;
+            case Control::Begin:
+                if (m_begun) {
+                    return Step::Refuse;
+                }
+                m_begun = true;
+                m_beginLine = batch.line;
+                return Step::LeaveOut;
+            case Control::Commit:
+                if (!m_begun) {
+                    return Step::Refuse;
+                }
+                m_committed = true;
+                m_commitLine = batch.line;
+                return Step::LeaveOut;
+            case Control::Rollback:
+                break;
+        }
+        return Step::Refuse;
+    }
+
+    // At the end of the script: the line of a BEGIN that no COMMIT ended,
+    // 0 when there is none.
+    long Unended() const { return m_begun && !m_committed ? m_beginLine : 0; }
+
+private:
+    bool m_begun = false;
+    bool m_committed = false;
+    long m_beginLine = 0;
+    long m_commitLine = 0;
+};
 
 // What the first bytes of a script say it is not: a text in an encoding of
 // UTF-16 or UTF-32 (by its byte-order mark), or no text at all (a NUL byte);
@@ -245,47 +303,33 @@ BOOL CRunCmd::PlanOneTransaction(CArchive& archive) {
     CScriptReader reader(m_strBatchSeparator);
     SetUpReader(reader);
     reader.ShowLater(true);  // nothing of this reading is printed
-    struct Found {
-        long index;
-        Control control;
-        long line;
-    };
-    std::vector<Found> found;
-    long count = 0;
+    OwnTransaction own;
+    long refusedAt = 0;
+    bool refused = false;
     EachBatch(archive, m_strCommandFile, reader, [&](const CScriptBatch& batch) {
         if (!batch.failure.IsEmpty()) {
             return false;  // the run reports it when it gets there
         }
-        const Control control = ControlOf(batch.sql);
-        if (control != Control::None) {
-            found.push_back({count, control, batch.line});
-        }
-        ++count;
-        return true;
+        refused = own.Next(batch, refusedAt) == OwnTransaction::Step::Refuse;
+        return !refused;
     });
-    if (found.empty()) {
+    const long line = refused ? refusedAt : own.Unended();
+    if (line == 0) {
         return TRUE;
     }
-    // Settings before the BEGIN (sqlite3's dump opens with a PRAGMA) run in
-    // the run's transaction as well.
-    const bool opens = found[0].control == Control::Begin;
-    if (opens && found.size() == 2 && found[1].control == Control::Commit &&
-        found[1].index == count - 1) {
-        m_ownBegin = found[0].index;
-        m_ownCommit = found[1].index;
-        return TRUE;
-    }
-    // The first that cannot stand in: past an opening BEGIN, or the first.
-    const Found& first = opens && found.size() > 1 ? found[1] : found[0];
+    ReportOwnTransaction(line);
+    return FALSE;
+}
+
+void CRunCmd::ReportOwnTransaction(long line) {
     CString where;
-    where.Format("%ld", first.line);
+    where.Format("%ld", line);
     AfxWriteErrLine(
         "With -t the script runs as one transaction, and it begins, commits or rolls "
         "back one itself at line " +
         where + " of '" + m_strCommandFile +
         "': only one BEGIN, with the COMMIT as the last statement, can stand in for "
         "the run's own.");
-    return FALSE;
 }
 
 BOOL CRunCmd::RunScript() {
@@ -324,8 +368,11 @@ BOOL CRunCmd::RunScript() {
                 }
             }
         }
-        m_ownBegin = m_ownCommit = -1;
-        if (m_bOneTransaction && onDisk) {
+        // Where a definition commits by itself, what ran before a refusal
+        // would stay: such a script is read once before anything is sent.
+        // Elsewhere the refusal comes where it is found, and the rollback
+        // undoes what ran before it.
+        if (m_bOneTransaction && onDisk && m_db.DefinitionsCommit()) {
             // Read once before anything is sent, through a second handle.
             CFile planFile;
             if (!planFile.Open(m_strCommandFile, CFile::modeRead | CFile::shareDenyWrite)) {
@@ -383,14 +430,19 @@ BOOL CRunCmd::ReadBatches(CArchive& archive, ULONGLONG scriptBytes) {
     CStatementGroup group;
     m_done = 0;
     ULONGLONG read = 0;
-    long index = 0;
+    OwnTransaction own;
     const bool all = EachBatch(
         archive, m_strCommandFile, reader,
         [&](CScriptBatch& batch) {
             // The run's own transaction stands in for the script's.
-            const bool own = index == m_ownBegin || index == m_ownCommit;
-            ++index;
-            if (own) {
+            long refusedAt = 0;
+            const OwnTransaction::Step step =
+                m_bOneTransaction ? own.Next(batch, refusedAt) : OwnTransaction::Step::Run;
+            if (step == OwnTransaction::Step::Refuse) {
+                ReportOwnTransaction(refusedAt);
+                return false;
+            }
+            if (step == OwnTransaction::Step::LeaveOut) {
                 return true;
             }
             const BOOL ran = m_bGroupStatements ? QueueBatch(group, batch) : ExecuteBatch(batch);
@@ -402,6 +454,10 @@ BOOL CRunCmd::ReadBatches(CArchive& archive, ULONGLONG scriptBytes) {
             return true;
         },
         &read);
+    if (all && own.Unended() != 0) {
+        ReportOwnTransaction(own.Unended());
+        return FALSE;
+    }
     return all && FlushGroup(group) ? TRUE : FALSE;
 }
 
