@@ -37,6 +37,18 @@ public:
     virtual bool DdlCommits() const { return false; }
 };
 
+// The command line of a run on `target` from `site`: the options that reach
+// the target's database, then `args`.
+std::vector<std::string> CommandFor(Target& target, const Site& site,
+                                    std::initializer_list<const char*> args) {
+    std::vector<std::string> argv{VORLA_BIN};
+    for (const std::string& arg : target.Prepare(site)) {
+        argv.push_back(arg);
+    }
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
 class SqliteTarget : public Target {
 public:
     const char* Name() const override { return "SQLite"; }
@@ -171,14 +183,9 @@ void ExpectAllOrNothing(Target& target) {
         }
         SCOPED_TRACE(std::string(target.Name()) + ": " + c.title);
         Site site;
-        std::vector<std::string> argv{VORLA_BIN};
-        for (const std::string& arg : target.Prepare(site)) {
-            argv.push_back(arg);
-        }
+        const std::vector<std::string> argv =
+            CommandFor(target, site, {"-i", "s.sql", "-b", "GO", "-t"});
         WriteFileBytes(site.File("s.sql"), Script(c.batches));
-        for (const char* arg : {"-i", "s.sql", "-b", "GO", "-t"}) {
-            argv.push_back(arg);
-        }
         ExpectedStreams expected;
         expected.Out(kBanner).OutPart("Connecting to '" + target.Dsn() + "'  . . .").Out(" done!");
         for (int i = 0; i < c.executed; ++i) {
@@ -265,11 +272,8 @@ TEST(OneTransaction, PostgreSqlStatementsRunWithoutSavepoints) {
         SCOPED_TRACE(row.script);
         Site site;
         ServerTarget target(pg, "ALTER TABLE t OWNER TO alice", "", false);
-        std::vector<std::string> argv{VORLA_BIN};
-        for (const std::string& arg : target.Prepare(site)) {
-            argv.push_back(arg);
-        }
-        argv.insert(argv.end(), {"-i", "s.sql", "-b", "GO", "-t"});
+        const std::vector<std::string> argv =
+            CommandFor(target, site, {"-i", "s.sql", "-b", "GO", "-t"});
         WriteFileBytes(site.File("s.sql"), row.script);
         const ProcessResult run = RunProcess(argv, site.Options());
         EXPECT_EQ(run.exitCode, row.exitCode);
@@ -317,11 +321,7 @@ TEST(OneTransaction, PostgreSqlStatementsGoInGroups) {
         SCOPED_TRACE(row.statements[1]);
         Site site;
         ServerTarget target(pg, "ALTER TABLE t OWNER TO alice", "", false);
-        std::vector<std::string> argv{VORLA_BIN};
-        for (const std::string& arg : target.Prepare(site)) {
-            argv.push_back(arg);
-        }
-        argv.insert(argv.end(), {"-i", "s.sql", "-a", "-t"});
+        const std::vector<std::string> argv = CommandFor(target, site, {"-i", "s.sql", "-a", "-t"});
         std::string script;
         ExpectedStreams expected;
         expected.Out(kBanner).OutPart("Connecting to '" + target.Dsn() + "'  . . .").Out(" done!");
@@ -429,11 +429,7 @@ TEST(OneTransaction, AScriptsOwnTransactionStandsInOrIsRefused) {
     VORLA_REQUIRE_SERVER(maria);
     Site site;
     ServerTarget target(maria, "", "", true);
-    std::vector<std::string> argv{VORLA_BIN};
-    for (const std::string& arg : target.Prepare(site)) {
-        argv.push_back(arg);
-    }
-    argv.insert(argv.end(), {"-i", "s.sql", "-a", "-t"});
+    const std::vector<std::string> argv = CommandFor(target, site, {"-i", "s.sql", "-a", "-t"});
     WriteFileBytes(site.File("s.sql"), "CREATE TABLE u (id integer);\nCOMMIT;\n");
     const ProcessResult run = RunProcess(argv, site.Options());
     EXPECT_EQ(run.exitCode, 255);
