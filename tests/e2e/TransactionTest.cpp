@@ -424,6 +424,14 @@ TEST(OneTransaction, AScriptsOwnTransactionStandsInOrIsRefused) {
                       "--remove-temporary removes it and every other one that no run holds.\n"
                       "The transaction was rolled back: nothing of the script was kept.\n");
     }
+    // The same dump through a pipe, which is read only once.
+    Site piped;
+    WriteFileBytes(piped.File("s.sql"), rows[0].script);
+    const ProcessResult run = RunProcess({"/bin/sh", "-c", "exec \"$0\" \"$@\" < s.sql", VORLA_BIN,
+                                          "-m", "-o", "x.mdb", "-cx", "-a", "-t", "-i", "-"},
+                                         piped.Options());
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Query(piped.File("x.mdb"), "SELECT count(*) FROM t"), "2\n");
     ScopedTempDir dir;
     const MariaDbServer maria(dir.File("maria"));
     VORLA_REQUIRE_SERVER(maria);
@@ -431,9 +439,9 @@ TEST(OneTransaction, AScriptsOwnTransactionStandsInOrIsRefused) {
     ServerTarget target(maria, "", "", true);
     const std::vector<std::string> argv = CommandFor(target, site, {"-i", "s.sql", "-a", "-t"});
     WriteFileBytes(site.File("s.sql"), "CREATE TABLE u (id integer);\nCOMMIT;\n");
-    const ProcessResult run = RunProcess(argv, site.Options());
-    EXPECT_EQ(run.exitCode, 255);
-    EXPECT_EQ(run.out.find("Executing"), std::string::npos) << run.out;
+    const ProcessResult refused = RunProcess(argv, site.Options());
+    EXPECT_EQ(refused.exitCode, 255);
+    EXPECT_EQ(refused.out.find("Executing"), std::string::npos) << refused.out;
     EXPECT_EQ(target.Sql("SELECT count(*) FROM information_schema.tables WHERE table_name = 'u'"),
               "0");
 }
