@@ -324,7 +324,6 @@ TEST(SideBySide, OneOutputOneRun) {
         WriteFileBytes(site.File(std::string(tables[k]) + ".mdb"), empty);
         WriteFileBytes(site.File(std::string(tables[k]) + ".sql"), Script(tables[k]));
     }
-    int wins = 0;
     for (int race = 0; race < kRaces; ++race) {
         const std::string dir = "race" + std::to_string(race);
         ASSERT_EQ(0, mkdir(site.File(dir).c_str(), 0700));
@@ -349,6 +348,9 @@ TEST(SideBySide, OneOutputOneRun) {
         for (const std::string& file : files) {
             EXPECT_NE("ta\ntb\n", Tables(site.File(file))) << file << " holds both scripts";
         }
+        EXPECT_TRUE(results[0].exitCode == 0 || results[1].exitCode == 0)
+            << dir << ": no run did its work\n"
+            << results[0].err << results[1].err;
         for (int k = 0; k < 2; ++k) {
             const std::string t = tables[k];
             if (results[k].exitCode != 0) {
@@ -358,7 +360,6 @@ TEST(SideBySide, OneOutputOneRun) {
                 EXPECT_TRUE(refused) << dir << " " << t << ": " << results[k].err;
                 continue;
             }
-            ++wins;
             bool found = false;
             for (const std::string& file : files) {
                 found = found || Query(site.File(file), "SELECT id FROM " + t) == "1\n";
@@ -366,7 +367,6 @@ TEST(SideBySide, OneOutputOneRun) {
             EXPECT_TRUE(found) << dir << " " << t << " exited 0 without its rows";
         }
     }
-    EXPECT_GE(wins, kRaces);  // every race has a run that did its work
 }
 
 }  // namespace

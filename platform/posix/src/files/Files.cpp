@@ -294,6 +294,28 @@ int OpenForQuery(const char* path) {
 #endif
 }
 
+// Makes a file with no name in the folder of `path`, for `flags` (which
+// ask for writing): -1 where the file system cannot, or on any error, and
+// the caller makes the file by name instead.
+int OpenUnnamed(const char* path, int flags) {
+#if defined(O_TMPFILE)
+    std::string folder(path);
+    folder = ::dirname(&folder[0]);
+    return ::open(folder.c_str(), O_TMPFILE | (flags & O_ACCMODE) | O_CLOEXEC, 0666);
+#else
+    (void)path;
+    (void)flags;
+    return -1;
+#endif
+}
+
+// Gives the file of `fd`, made by OpenUnnamed, its name `path`; fails with
+// EEXIST when something has that name.
+int LinkUnnamed(int fd, const char* path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path, AT_SYMLINK_FOLLOW);
+}
+
 }  // namespace
 
 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
@@ -358,10 +380,25 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         return RegisterHandle(new FileObject(fd, lpFileName, false, false));
     }
 
+    // On Windows a file is made with its sharing in force: nobody opens it
+    // in between. A file made new here is made without a name, given its
+    // locks, and only then linked in under its name; where the file system
+    // cannot do that it is made by name, and another process may open it
+    // before its locks are set (see below).
+    if ((flags & O_EXCL) != 0 && existed) {
+        SetLastError(ERROR_FILE_EXISTS);
+        return INVALID_HANDLE_VALUE;
+    }
+    int fd = (flags & O_EXCL) != 0 && (flags & O_ACCMODE) != O_RDONLY
+                 ? OpenUnnamed(lpFileName, flags)
+                 : -1;
+    const bool unnamed = fd >= 0;
     // O_NONBLOCK keeps the open itself from waiting: for a writer on a FIFO,
     // for a device, or for another process's lease. It is cleared again
     // right after, so reads and writes wait as usual.
-    int fd = ::open(lpFileName, flags | O_NONBLOCK, 0666);
+    if (!unnamed) {
+        fd = ::open(lpFileName, flags | O_NONBLOCK, 0666);
+    }
     if (fd < 0) {
         if (errno == ENOENT && (flags & O_CREAT) != 0) {
             SetLastError(ERROR_PATH_NOT_FOUND);
@@ -377,7 +414,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
         SetLastErrorFromErrno();
         ::close(fd);
-        if (created) {
+        if (created && !unnamed) {
             ::unlink(lpFileName);
         }
         return INVALID_HANDLE_VALUE;
@@ -392,7 +429,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         }
         const int err = errno;
         ::close(fd);
-        if (created) {
+        if (created && !unnamed) {
             ::unlink(lpFileName);
         }
         SetLastError(err == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : Win32ErrorFromErrno(err));
@@ -420,11 +457,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     if (S_ISREG(opened.st_mode)) {
         lockFd = ShareLockDescriptor(fd, wantRead);
         bool shared = ShareLocks(lockFd, wantRead, wantWrite, dwShareMode) == 0;
-        // On Windows a file is made with its sharing in force: nobody opens
-        // it in between. Here another process can open the file this call
-        // has just made before its locks are set. That opener holds no data
-        // of it and lets go soon, so the maker waits a little for it rather
-        // than give up the file it made.
+        // A file made by name can be opened by another process before its
+        // locks are set. That opener holds no data of it and lets go soon,
+        // so the maker waits a little for it rather than give up the file
+        // it made.
         for (int tries = 0; !shared && created && tries < kCreatedLockTries; ++tries) {
             ::usleep(1000);
             shared = ShareLocks(lockFd, wantRead, wantWrite, dwShareMode) == 0;
@@ -434,7 +470,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                 ::close(lockFd);
             }
             ::close(fd);
-            if (created) {
+            if (created && !unnamed) {
                 ::unlink(lpFileName);
             }
             SetLastError(ERROR_SHARING_VIOLATION);
@@ -442,6 +478,16 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
         }
     }
     const int extraFd = lockFd != fd ? lockFd : -1;
+    if (unnamed) {
+        if (LinkUnnamed(fd, lpFileName) != 0) {
+            SetLastErrorFromErrno();  // ERROR_FILE_EXISTS when the name was taken
+            if (extraFd >= 0) {
+                ::close(extraFd);
+            }
+            ::close(fd);
+            return INVALID_HANDLE_VALUE;
+        }
+    }
     if (truncate && ::ftruncate(fd, 0) != 0) {
         SetLastErrorFromErrno();
         if (extraFd >= 0) {
