@@ -528,22 +528,39 @@ wait_for_server() {
     done
 }
 
-# out of the script.
-pg_start() {
-    local dir=$1 as=()
-    pg_dir=$dir
-    pg_bin=$(dirname "$(compgen -G '/usr/lib/postgresql/*/bin/postgres' | sort -V | tail -n 1)")
+# server_dirs DIR USER: DIR/data and DIR/socket for a throwaway server,
+# which runs as USER when this script runs as root; sets run_as to the
+# command prefix that starts it so (empty otherwise).
+server_dirs() {
+    local dir=$1 user=$2
+    run_as=()
     mkdir -p "$dir/data" "$dir/socket"
     if [[ $(id -u) -eq 0 ]]; then
-        chown postgres: "$dir/data" "$dir/socket"
+        chown "$user": "$dir/data" "$dir/socket"
         chmod 0711 "$dir" "$(dirname "$dir")"
-        as=(setpriv --reuid=postgres --regid=postgres --clear-groups)
+        run_as=(setpriv --reuid="$user" --regid="$user" --clear-groups)
     fi
+}
+
+# data_source_file DIR SECTION: DIR/sys holds the machine's odbcinst.ini and
+# an odbc.ini of the one SECTION (its whole text), for ODBCSYSINI.
+data_source_file() {
+    mkdir -p "$1/sys"
+    cp /etc/odbcinst.ini "$1/sys/"
+    printf '%s\n' "$2" >"$1/sys/odbc.ini"
+}
+
+# out of the script.
+pg_start() {
+    local dir=$1
+    pg_dir=$dir
+    pg_bin=$(dirname "$(compgen -G '/usr/lib/postgresql/*/bin/postgres' | sort -V | tail -n 1)")
+    server_dirs "$dir" postgres
     note "PostgreSQL: initdb in $dir ..."
-    "${as[@]}" "$pg_bin/initdb" -D "$dir/data" -U postgres --auth=trust --no-sync -E UTF8 \
+    "${run_as[@]}" "$pg_bin/initdb" -D "$dir/data" -U postgres --auth=trust --no-sync -E UTF8 \
         --locale=C >"$dir/initdb.log" 2>&1 || { cat "$dir/initdb.log" >&2; die "initdb failed"; }
     pg_port=$((20000 + RANDOM % 30000))
-    "${as[@]}" "$pg_bin/postgres" -D "$dir/data" -k "$dir/socket" -p "$pg_port" \
+    "${run_as[@]}" "$pg_bin/postgres" -D "$dir/data" -k "$dir/socket" -p "$pg_port" \
         -c listen_addresses=127.0.0.1 >"$dir/server.log" 2>&1 &
     pg_server=$!
     trap 'servers_stop; cleanup' EXIT
@@ -552,10 +569,7 @@ pg_start() {
     "${pg_sql[@]}" -d postgres -c "CREATE ROLE alice LOGIN PASSWORD 'secret'" \
         -c "ALTER ROLE alice SET synchronous_commit = off" -c "CREATE DATABASE bench OWNER alice" ||
         die "cannot make the role and the database"
-    mkdir -p "$dir/sys"
-    cp /etc/odbcinst.ini "$dir/sys/"
-    printf '[PgBench]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=bench\n' \
-        "$pg_port" >"$dir/sys/odbc.ini"
+    data_source_file "$dir" "$(printf '[PgBench]\nDriver=PostgreSQL Unicode\nServername=127.0.0.1\nPort=%s\nDatabase=bench\n' "$pg_port")"
 }
 
 pg_stop() {
@@ -572,20 +586,15 @@ pg_stop() {
 # administrator's client command ma_sql. Stopped by ma_stop, and on every way
 # out of the script.
 ma_start() {
-    local dir=$1 as=()
+    local dir=$1
     ma_dir=$dir
-    mkdir -p "$dir/data" "$dir/socket"
-    if [[ $(id -u) -eq 0 ]]; then
-        chown mysql: "$dir/data" "$dir/socket"
-        chmod 0711 "$dir" "$(dirname "$dir")"
-        as=(setpriv --reuid=mysql --regid=mysql --clear-groups)
-    fi
+    server_dirs "$dir" mysql
     note "MariaDB: mariadb-install-db in $dir ..."
-    "${as[@]}" mariadb-install-db --no-defaults --datadir="$dir/data" \
+    "${run_as[@]}" mariadb-install-db --no-defaults --datadir="$dir/data" \
         --auth-root-authentication-method=normal --skip-test-db >"$dir/install.log" 2>&1 ||
         { cat "$dir/install.log" >&2; die "mariadb-install-db failed"; }
     ma_port=$((20000 + RANDOM % 30000))
-    "${as[@]}" /usr/sbin/mariadbd --no-defaults --datadir="$dir/data" \
+    "${run_as[@]}" /usr/sbin/mariadbd --no-defaults --datadir="$dir/data" \
         --socket="$dir/socket/mysqld.sock" --port="$ma_port" --bind-address=127.0.0.1 \
         --innodb-flush-log-at-trx-commit=0 >"$dir/server.log" 2>&1 &
     ma_server=$!
@@ -593,10 +602,7 @@ ma_start() {
     ma_sql=(mariadb --no-defaults -S "$dir/socket/mysqld.sock" -u root -N -B)
     wait_for_server mariadbd "$dir" "${ma_sql[@]}" -e 'SELECT 1'
     "${ma_sql[@]}" -e "CREATE USER alice@'%' IDENTIFIED BY 'secret'" || die "cannot make the user"
-    mkdir -p "$dir/sys"
-    cp /etc/odbcinst.ini "$dir/sys/"
-    printf '[MaRestore]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=%s\nDatabase=restored\n' \
-        "$ma_port" >"$dir/sys/odbc.ini"
+    data_source_file "$dir" "$(printf '[MaRestore]\nDriver=MariaDB Unicode\nServer=127.0.0.1\nPort=%s\nDatabase=restored\n' "$ma_port")"
 }
 
 ma_stop() {
